@@ -1,0 +1,109 @@
+// Decoder: the whole signal chain, from audio samples to decoded-text lines, in one object.
+//
+// In:  samples of the receiver's discriminator audio at 48,000 samples/s, one 32-bit float per
+//      sample holding a 16-bit PCM value, through ProcessSample.
+// Out: TelemetryState (labels), ScopeBuffer (scope view), decoded-text lines in the two
+//      accumulators, and optional listeners for each accepted fix and each finished block.
+//
+// The program uses the one process-wide instance (globalDecoder()); tests make fresh ones. All
+// state is fixed-size and lives in the object: ProcessSample allocates, locks and formats nothing.
+// One thread at a time drives the decoder; other threads may read `params`, `telemetry` and
+// `scope` (relaxed atomics) and drain the accumulators (locked).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "demod/decoder_parameters.h"
+#include "demod/demod_state.h"
+#include "demod/scope_buffer.h"
+#include "telemetry/telemetry_state.h"
+#include "telemetry/text_accumulator.h"
+
+namespace nimbra {
+
+// One accepted fix, as the line was made. Handed to the fix listener on the decoding thread.
+struct FixRecord {
+    std::int64_t timeMs = 0;  // time stamp of the line, ms since 1970-01-01 UTC
+    unsigned transmitterId = 0;
+    unsigned timeCounter = 0;   // seconds
+    float latitude = 0.0f;      // degrees, signed
+    float longitude = 0.0f;     // degrees, signed
+    float altitude = 0.0f;      // metres
+    float azimuth = 0.0f;       // degrees
+    float elevation = 0.0f;     // degrees
+    float range = 0.0f;         // km
+    float ascent = 0.0f;        // m/s, after this fix's motion update
+    float velocity = 0.0f;      // m/s
+    float direction = 0.0f;     // degrees
+    bool crcGood = true;        // false only while bad-checksum blocks are shown
+    int bitsRepaired = 0;       // bits a demodulator flipped to make the checksum good
+    bool hasPtu = false;        // ptuChannels hold the latest decoded PTU block
+    float ptuChannels[TelemetryState::kPtuChannels] = {};
+    const char* line = nullptr;  // the decoded-text line without its carriage return
+};
+
+// One finished block, good or bad, as the framer saw it.
+struct PacketEvent {
+    int kind = 0;  // 1 GPS, 2 PTU
+    bool crcGood = false;
+    int bitsRepaired = 0;
+    const std::uint8_t* bytes = nullptr;  // from the '$' through the checksum
+    int length = 0;                       // bytes stored (at most kMaxPacketBytes)
+};
+
+class Decoder {
+public:
+    static constexpr int kMaxPacketBytes = 4096;
+
+    // Milliseconds since 1970-01-01 UTC; replaceable so tests and recordings fix the time.
+    using Clock = std::function<std::int64_t()>;
+    using FixListener = std::function<void(const FixRecord&)>;
+    using PacketListener = std::function<void(const PacketEvent&)>;
+
+    Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    DecoderParameters params;
+    TelemetryState telemetry;
+    ScopeBuffer scope;
+    TextAccumulator decodedDisplayText;
+    TextAccumulator decodedRecordText;
+
+    // The per-sample entry.
+    void ProcessSample(float sample);
+    // Raw signed 16-bit samples, each fed through ProcessSample in order.
+    void ProcessSamples(const std::int16_t* samples, std::size_t count);
+
+    // The packet framer's byte entry (0..255) and the CRC-16/XMODEM register step.
+    void ProcessPacketByte(int byte);
+    void CrcAddByte(int byte);
+    // Called by the framer for each finished block that is to be shown.
+    void updatePacketDisplay();
+    void DecodePtuBlock();
+
+    void setClock(Clock clock);
+    void setFixListener(FixListener listener);
+    void setPacketListener(PacketListener listener);
+    // Set by a demodulator before it feeds a block whose bits it repaired.
+    void setBitsRepaired(int bits) { bitsRepaired_ = bits; }
+
+private:
+    friend struct DemodAccess;
+
+    DemodState demod_;  // filter, slicer, byte framer, Pattern demodulator state
+
+    Clock clock_;
+    FixListener fixListener_;
+    PacketListener packetListener_;
+    int bitsRepaired_ = 0;
+    bool lastBlockCrcGood_ = true;
+    std::uint8_t packetBytes_[kMaxPacketBytes] = {};
+};
+
+// The process-wide instance that the program's live and file decoding share.
+Decoder& globalDecoder();
+
+}  // namespace nimbra
