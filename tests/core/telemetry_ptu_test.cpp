@@ -1,0 +1,80 @@
+// PTU decoding: channel values from the range table, and the two texts.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "telemetry/ptu_block.h"
+#include "telemetry_blocks.h"
+
+namespace nimbra {
+namespace {
+
+using namespace nimbra::testing;
+
+TEST(TelemetryPtu, ChannelValues)
+{
+    EXPECT_EQ(ptuRangeTable[3], 174762.703125f);
+    EXPECT_EQ(decodePtuChannel(0x02, 0x00, 0x00), 65536.0f);
+    EXPECT_EQ(decodePtuChannel(0x02, 0xFF, 0xFF), 1.0f);
+    EXPECT_EQ(decodePtuChannel(0x00, 0x00, 0x00), -65536.0f);
+    EXPECT_EQ(decodePtuChannel(0x03, 0x00, 0x00), 65536.0f);  // bit 0 ignored
+    EXPECT_EQ(decodePtuChannel(0x22, 0x00, 0x00), 65536.0f);  // bit 5 ignored
+    EXPECT_EQ(decodePtuChannel(0xE3, 0x00, 0x00), 65536.0f);  // bits 5-7 ignored
+    EXPECT_EQ(decodePtuChannel(0x1E, 0x12, 0x34), 364730.90625f);
+    EXPECT_EQ(decodePtuChannel(0x02, 0xFF, 0xFB), 5.0f);
+}
+
+TEST(TelemetryPtu, BlockTexts)
+{
+    auto d = std::make_unique<Decoder>();
+    PtuSpec spec;
+    const std::uint8_t channels[7][3] = {{0x02, 0x00, 0x00}, {0x02, 0xFF, 0xFF}, {0x00, 0x00, 0x00},
+                                         {0x03, 0x00, 0x00}, {0x22, 0x00, 0x00}, {0x1E, 0x12, 0x34},
+                                         {0x02, 0xFF, 0xFB}};
+    for (int k = 0; k < 13; ++k)
+        for (int i = 0; i < 3; ++i)
+            spec.channels[k][i] = k < 7 ? channels[k][i] : std::uint8_t{0x00};  // -65536
+    feed(*d, ptuBlock(spec));
+    ASSERT_TRUE(d->telemetry.ptuDecoded);
+    EXPECT_EQ(d->telemetry.ptuChannels[5], 364730.90625f);
+
+    std::string expected = "65536.0     1.0 -65536.0 65536.0 65536.0 364730.9     5.0 ";
+    for (int k = 7; k < 13; ++k)
+        expected += "-65536.0 ";
+    EXPECT_EQ(std::string(d->telemetry.psuText), expected);
+    std::string zeros;
+    for (int i = 0; i < 16; ++i)
+        zeros += "00 ";
+    EXPECT_EQ(std::string(d->telemetry.calibrationText), zeros);
+
+    // The texts are replaced, not extended, by the next block.
+    for (int i = 0; i < 16; ++i)
+        spec.calibration[i] = static_cast<std::uint8_t>(0xF0 + i);
+    spec.calibration[0] = 0x0A;
+    feed(*d, ptuBlock(spec));
+    EXPECT_EQ(std::string(d->telemetry.calibrationText),
+              "0A F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF ");
+    EXPECT_EQ(std::string(d->telemetry.psuText), expected);
+}
+
+TEST(TelemetryPtu, BadBlockIsDecodedOnlyWhenAsked)
+{
+    auto d = std::make_unique<Decoder>();
+    PtuSpec spec;
+    spec.channels[0][0] = 0x02;
+    Bytes block = ptuBlock(spec);
+    block[20] ^= 0x40;
+    feed(*d, block);
+    EXPECT_EQ(d->telemetry.badPackets, 1);
+    EXPECT_FALSE(d->telemetry.ptuDecoded);
+    EXPECT_EQ(d->telemetry.psuText[0], '\0');
+
+    d->params.updateBadCrcPackets = 1;
+    feed(*d, block);
+    EXPECT_EQ(d->telemetry.badPackets, 2);
+    EXPECT_TRUE(d->telemetry.ptuDecoded);
+}
+
+}  // namespace
+}  // namespace nimbra
