@@ -17,12 +17,6 @@ std::int64_t systemClockMs()
 
 Decoder::Decoder() : clock_(systemClockMs) {}
 
-void Decoder::ProcessSamples(const std::int16_t* samples, std::size_t count)
-{
-    for (std::size_t i = 0; i < count; ++i)
-        ProcessSample(static_cast<float>(samples[i]));
-}
-
 void Decoder::setClock(Clock clock)
 {
     clock_ = clock ? std::move(clock) : Clock(systemClockMs);

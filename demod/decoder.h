@@ -90,10 +90,27 @@ public:
     // Set by a demodulator before it feeds a block whose bits it repaired.
     void setBitsRepaired(int bits) { bitsRepaired_ = bits; }
 
+    // Sees every character a demodulator hands to the packet framer, just before the framer.
+    using ByteTap = std::function<void(int)>;
+    void setByteTap(ByteTap tap);
+
+    // Receives the framer's trace lines ("***DEFAULT***"); without a sink they go to stderr.
+    using DiagnosticSink = std::function<void(const char*)>;
+    void setDiagnosticSink(DiagnosticSink sink);
+
 private:
     friend struct DemodAccess;
 
     DemodState demod_;  // filter, slicer, byte framer, Pattern demodulator state
+    ByteTap byteTap_;
+
+    // Demodulator helpers (demod/*.cpp).
+    void emitCharacter(int character);  // every demodulated character goes through here
+    void slicerSample(float s, int demodType);
+    void patternSample(float s);
+    void patternCapture(float samplesPerBit);
+    void processSyncSample(float s);  // demodType 3; see demod/sync_demod_hook.cpp
+    void writeScope(int sample, int decision);
 
     Clock clock_;
     FixListener fixListener_;
@@ -101,6 +118,12 @@ private:
     int bitsRepaired_ = 0;
     bool lastBlockCrcGood_ = true;
     std::uint8_t packetBytes_[kMaxPacketBytes] = {};
+    int packetBytesStored_ = 0;  // bytes of the current block in packetBytes_
+    DiagnosticSink diagnosticSink_;
+
+    // Telemetry helpers (telemetry/*.cpp).
+    void finishBlock(int kind, bool crcGood);
+    void writeDiagnostic(const char* line);
 };
 
 // The process-wide instance that the program's live and file decoding share.
