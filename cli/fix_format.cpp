@@ -1,0 +1,95 @@
+#include "cli/fix_format.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace nimbra::cli {
+
+namespace {
+
+// The values shared by both formats, in column order.
+struct Fields {
+    std::string time, id;
+    char numbers[12][32];
+};
+
+constexpr const char* kNames[12] = {"counter",   "latitude",  "longitude",    "altitude_m",
+                                    "azimuth",   "elevation", "range_km",     "ascent_mps",
+                                    "velocity_mps", "direction", "crc_good", "bits_repaired"};
+
+Fields fieldsOf(const Fix& fix)
+{
+    const FixRecord& r = fix.record;
+    Fields f;
+    f.time = formatIsoTime(r.timeMs);
+    char id[8];
+    std::snprintf(id, sizeof id, "%04X", r.transmitterId & 0xFFFFu);
+    f.id = id;
+    std::snprintf(f.numbers[0], 32, "%u", r.timeCounter);
+    std::snprintf(f.numbers[1], 32, "%.6f", static_cast<double>(r.latitude));
+    std::snprintf(f.numbers[2], 32, "%.6f", static_cast<double>(r.longitude));
+    std::snprintf(f.numbers[3], 32, "%.3f", static_cast<double>(r.altitude));
+    std::snprintf(f.numbers[4], 32, "%.3f", static_cast<double>(r.azimuth));
+    std::snprintf(f.numbers[5], 32, "%.3f", static_cast<double>(r.elevation));
+    std::snprintf(f.numbers[6], 32, "%.3f", static_cast<double>(r.range));
+    std::snprintf(f.numbers[7], 32, "%.3f", static_cast<double>(r.ascent));
+    std::snprintf(f.numbers[8], 32, "%.3f", static_cast<double>(r.velocity));
+    std::snprintf(f.numbers[9], 32, "%.3f", static_cast<double>(r.direction));
+    std::snprintf(f.numbers[10], 32, "%s", r.crcGood ? "true" : "false");
+    std::snprintf(f.numbers[11], 32, "%d", r.bitsRepaired);
+    return f;
+}
+
+std::string ptuValue(float v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(v));
+    return buf;
+}
+
+}  // namespace
+
+std::string csvHeader()
+{
+    std::string s = "time,id";
+    for (const char* name : kNames)
+        s += std::string(",") + name;
+    for (int k = 1; k <= TelemetryState::kPtuChannels; ++k)
+        s += ",ptu_" + std::to_string(k);
+    return s + "\n";
+}
+
+std::string csvRow(const Fix& fix)
+{
+    const Fields f = fieldsOf(fix);
+    std::string s = f.time + "," + f.id;
+    for (const auto& n : f.numbers)
+        s += std::string(",") + n;
+    for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+        s += "," + (fix.record.hasPtu ? ptuValue(fix.record.ptuChannels[k]) : std::string());
+    return s + "\n";
+}
+
+std::string jsonLine(const Fix& fix)
+{
+    const Fields f = fieldsOf(fix);
+    std::string s = "{\"time\":\"" + f.time + "\",\"id\":\"" + f.id + "\"";
+    for (int i = 0; i < 12; ++i) {
+        // JSON has no NaN or infinity.
+        const bool finite = std::isdigit(static_cast<unsigned char>(f.numbers[i][f.numbers[i][0] == '-' ? 1 : 0])) ||
+                            i == 10;
+        s += std::string(",\"") + kNames[i] + "\":" + (finite ? f.numbers[i] : "null");
+    }
+    s += ",\"ptu\":";
+    if (fix.record.hasPtu) {
+        s += "[";
+        for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+            s += (k ? "," : "") + ptuValue(fix.record.ptuChannels[k]);
+        s += "]";
+    } else {
+        s += "null";
+    }
+    return s + "}\n";
+}
+
+}  // namespace nimbra::cli

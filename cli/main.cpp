@@ -1,0 +1,210 @@
+// nimbra-decode: decodes radiosonde telemetry from a recording or a live stream of a receiver's
+// discriminator audio and prints the accepted fixes.
+//
+// In:  an audio file (libsndfile), a raw 16-bit file (--raw) or raw 16-bit standard input ("-");
+//      options for the decoder and the outputs (see help_text.cpp).
+// Out: decoded-text lines, CSV or JSON Lines on standard output, one line per accepted fix,
+//      flushed at once; optional GPX and KML track files; a note on what was read, a progress bar
+//      and the summary "good N bad M" on standard error. Exit status 0 when the input was decoded
+//      to its end, 2 on bad input, 130/143 after SIGINT/SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/decode_session.h"
+#include "cli/fix_format.h"
+#include "cli/help_text.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/resampler.h"
+#include "cli/sample_source.h"
+#include "cli/track_files.h"
+
+namespace {
+
+using namespace nimbra::cli;
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signo) { stopSignal = signo; }
+
+// SIGINT and SIGTERM end the read loop; no SA_RESTART, so a read waiting on a pipe returns at
+// once. A second signal ends the process the ordinary way.
+void installStopHandlers()
+{
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+void printError(const std::string& message)
+{
+    std::fprintf(stderr, "nimbra-decode: %s\n", message.c_str());
+}
+
+class Output {
+public:
+    Output(const CliOptions& options, Progress& progress) : options_(options), progress_(progress) {}
+
+    void begin()
+    {
+        if (options_.format == OutputFormat::Csv)
+            write(csvHeader());
+    }
+
+    // Writes what the session decoded since the last call, one flushed line per fix.
+    void drain(DecodeSession& session)
+    {
+        const std::vector<std::string> lines = session.takeLines();
+        const std::vector<Fix> fixes = session.takeNewFixes();
+        if (lines.empty() && fixes.empty())
+            return;
+        progress_.clear();
+        if (options_.format == OutputFormat::Text) {
+            for (const std::string& line : lines)
+                write(line + "\n");
+        } else {
+            for (const Fix& fix : fixes)
+                write(options_.format == OutputFormat::Csv ? csvRow(fix) : jsonLine(fix));
+        }
+    }
+
+private:
+    void write(const std::string& text)
+    {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+
+    const CliOptions& options_;
+    Progress& progress_;
+};
+
+int run(const CliOptions& o)
+{
+    // Input.
+    std::string error;
+    std::unique_ptr<SampleSource> source;
+    const bool fromStdin = o.input == "-";
+    const double rawRate = o.rate.value_or(48000.0);
+    const int rawChannels = o.channels.value_or(1);
+    if (fromStdin)
+        source = openRawSource(STDIN_FILENO, "standard input", rawRate, rawChannels, o.channel - 1);
+    else if (o.raw)
+        source = openRawFile(o.input, rawRate, rawChannels, o.channel - 1, error);
+    else
+        source = openAudioFile(o.input, o.channel, error);
+    if (!source) {
+        printError(error);
+        return 2;
+    }
+
+    // Track files: their temporary files are made now, so an unwritable output stops the run
+    // before anything is decoded.
+    PendingFile gpxFile, kmlFile;
+    if (!o.gpxPath.empty() && !gpxFile.open(o.gpxPath, error)) {
+        printError(error);
+        return 2;
+    }
+    if (!o.kmlPath.empty() && !kmlFile.open(o.kmlPath, error)) {
+        printError(error);
+        return 2;
+    }
+
+    const double inputRate = source->sampleRate();
+    std::unique_ptr<Resampler> resampler;
+    if (inputRate != DecodeSession::kSampleRate) {
+        resampler = std::make_unique<Resampler>(inputRate, DecodeSession::kSampleRate);
+        if (!resampler->ok()) {
+            printError(resampler->error());
+            return 2;
+        }
+    }
+    if (!o.quiet)
+        std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
+                     resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
+
+    Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
+    Output output(o, progress);
+    DecodeSession session(o);
+    installStopHandlers();
+    output.begin();
+
+    // Pipes deliver what has arrived; a file is read in blocks of this many frames.
+    constexpr std::size_t kBlockFrames = 65536;
+    std::vector<float> input, resampled;
+    std::int64_t framesRead = 0;
+    std::string readError;
+    while (stopSignal == 0) {
+        input.clear();
+        const long n = source->read(input, kBlockFrames);
+        if (n < 0) {
+            if (source->interrupted())
+                continue;  // a signal: the loop condition decides
+            readError = source->error();
+            break;
+        }
+        if (n == 0)
+            break;
+        framesRead += n;
+        if (resampler) {
+            resampled.clear();
+            resampler->process(input, resampled);
+            session.feed(resampled);
+        } else {
+            session.feed(input);
+        }
+        output.drain(session);
+        progress.update(framesRead);
+    }
+    if (resampler) {
+        resampled.clear();
+        resampler->finish(resampled);
+        session.feed(resampled);
+    }
+    output.drain(session);
+    progress.update(framesRead, true);
+    progress.clear();
+
+    int status = 0;
+    const nimbra::DecoderParameters& p = session.params();
+    const Station station{p.userLat.load(), p.userLon.load(), p.userAlt.load()};
+    if (gpxFile.isOpen() && !gpxFile.commit(gpxDocument(session.fixes(), station), error)) {
+        printError(error);
+        status = 2;
+    }
+    if (kmlFile.isOpen() && !kmlFile.commit(kmlDocument(session.fixes(), station), error)) {
+        printError(error);
+        status = 2;
+    }
+    std::fprintf(stderr, "good %d bad %d\n", session.goodPackets(), session.badPackets());
+    if (!readError.empty()) {
+        printError(readError);
+        status = 2;
+    }
+    if (status == 0 && stopSignal != 0)
+        status = 128 + stopSignal;
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const ParseOutcome parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        printError(parsed.error);
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::fputs(kHelpText, stdout);
+        return 0;
+    }
+    return run(parsed.options);
+}

@@ -1,0 +1,334 @@
+#include "cli/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace nimbra::cli {
+
+namespace {
+
+// Reads a whole string as a finite number; false on anything else.
+bool toNumber(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+bool toInteger(const std::string& text, long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0' && errno == 0;
+}
+
+std::string describeRange(double lo, double hi)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "a number from %g to %g", lo, hi);
+    return buf;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int digitsAt(const std::string& s, std::size_t pos, std::size_t count)
+{
+    if (pos + count > s.size())
+        return -1;
+    int v = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = s[pos + i];
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> parseIsoTime(const std::string& s)
+{
+    // YYYY-MM-DDTHH:MM:SS[.fff][Z|+HH:MM|-HH:MM]
+    const int year = digitsAt(s, 0, 4), month = digitsAt(s, 5, 2), day = digitsAt(s, 8, 2);
+    const int hour = digitsAt(s, 11, 2), minute = digitsAt(s, 14, 2), second = digitsAt(s, 17, 2);
+    if (s.size() < 19 || year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 ||
+        s[4] != '-' || s[7] != '-' || (s[10] != 'T' && s[10] != 't' && s[10] != ' ') ||
+        s[13] != ':' || s[16] != ':')
+        return std::nullopt;
+    static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 ||
+        day > monthDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0) || hour > 23 ||
+        minute > 59 || second > 60)
+        return std::nullopt;
+    std::size_t pos = 19;
+    std::int64_t ms = 0;
+    if (pos < s.size() && (s[pos] == '.' || s[pos] == ',')) {
+        ++pos;
+        int scale = 100, digits = 0;
+        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+            ms += (s[pos] - '0') * scale;
+            scale /= 10;
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0)
+            return std::nullopt;
+    }
+    std::int64_t offsetMinutes = 0;
+    if (pos < s.size()) {
+        if ((s[pos] == 'Z' || s[pos] == 'z') && pos + 1 == s.size()) {
+            ++pos;
+        } else if (s[pos] == '+' || s[pos] == '-') {
+            const int oh = digitsAt(s, pos + 1, 2);
+            if (oh < 0)
+                return std::nullopt;
+            int om = -1;
+            std::size_t endPos = pos + 3;
+            if (endPos == s.size()) {
+                om = 0;
+            } else if (s[endPos] == ':') {
+                om = digitsAt(s, endPos + 1, 2);
+                endPos += 3;
+            } else {
+                om = digitsAt(s, endPos, 2);
+                endPos += 2;
+            }
+            if (om < 0 || oh > 23 || om > 59 || endPos != s.size())
+                return std::nullopt;
+            offsetMinutes = (s[pos] == '-' ? -1 : 1) * (oh * 60 + om);
+            pos = endPos;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (pos != s.size())
+        return std::nullopt;
+    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - offsetMinutes * 60;
+    return seconds * 1000 + ms;
+}
+
+std::string formatIsoTime(std::int64_t ms)
+{
+    std::int64_t seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+ParseOutcome parseOptions(const std::vector<std::string>& args)
+{
+    ParseOutcome out;
+    CliOptions& o = out.options;
+    bool haveInput = false;
+    bool onlyFiles = false;  // after "--"
+
+    auto fail = [&](const std::string& message) {
+        out.error = message;
+        return out;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (haveInput)
+                return fail("more than one input given ('" + o.input + "' and '" + arg + "'); decode one at a time");
+            o.input = arg;
+            haveInput = true;
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        // "--name=value" or "--name value".
+        std::string inlineValue;
+        bool hasInline = false;
+        const std::size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasInline = true;
+        }
+        std::string value;
+        auto takeValue = [&]() -> bool {
+            if (hasInline) {
+                value = inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        auto needsValue = [&](const char* what) {
+            return fail(arg + " needs a value: " + what);
+        };
+        auto isFlag = [&]() { return !hasInline; };
+        auto badNumber = [&](double lo, double hi) {
+            return fail(arg + ": expected " + describeRange(lo, hi) + ", got '" + value + "'");
+        };
+        double number = 0.0;
+        long integer = 0;
+
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--demod") {
+            if (!takeValue())
+                return needsValue("edge, level, pattern or sync");
+            if (value == "edge")
+                o.demodType = 0;
+            else if (value == "level")
+                o.demodType = 1;
+            else if (value == "pattern")
+                o.demodType = 2;
+            else if (value == "sync")
+                o.demodType = 3;
+            else
+                return fail("--demod: expected edge, level, pattern or sync, got '" + value + "'");
+        } else if (arg == "--invert" && isFlag()) {
+            o.invert = true;
+        } else if (arg == "--filter" && isFlag()) {
+            o.filter = true;
+        } else if (arg == "--threshold") {
+            if (!takeValue())
+                return needsValue("the slicing threshold in sample units");
+            if (!toNumber(value, number) || number < 0.0 || number > 1e6)
+                return badNumber(0.0, 1e6);
+            o.threshold = static_cast<float>(number);
+        } else if (arg == "--samples-per-bit") {
+            if (!takeValue())
+                return needsValue("the bit length in samples");
+            if (!toNumber(value, number) || number < 4.0 || number > 6.0)
+                return badNumber(4.0, 6.0);
+            o.samplesPerBit = static_cast<float>(number);
+        } else if (arg == "--reject-bogus" && isFlag()) {
+            o.rejectBogus = true;
+        } else if (arg == "--bad-crc" && isFlag()) {
+            o.badCrc = true;
+        } else if (arg == "--max-range") {
+            if (!takeValue())
+                return needsValue("the range limit in km");
+            if (!toNumber(value, number) || number <= 0.0 || number > 40000.0)
+                return badNumber(0.0, 40000.0);
+            o.maxRangeKm = static_cast<float>(number);
+        } else if (arg == "--station") {
+            if (!takeValue())
+                return needsValue("LAT,LON,ALT");
+            double v[3];
+            std::size_t start = 0;
+            int n = 0;
+            bool ok = true;
+            for (; n < 3 && ok; ++n) {
+                const std::size_t comma = value.find(',', start);
+                const bool last = n == 2;
+                if (last != (comma == std::string::npos)) {
+                    ok = false;
+                    break;
+                }
+                ok = toNumber(value.substr(start, last ? std::string::npos : comma - start), v[n]);
+                start = comma + 1;
+            }
+            if (!ok || v[0] < -90.0 || v[0] > 90.0 || v[1] < -180.0 || v[1] > 180.0 ||
+                v[2] < -1000.0 || v[2] > 100000.0)
+                return fail("--station: expected LAT,LON,ALT (degrees north, degrees east, metres), "
+                            "for example 39.75,-76.98,220; got '" + value + "'");
+            o.stationLat = static_cast<float>(v[0]);
+            o.stationLon = static_cast<float>(v[1]);
+            o.stationAlt = static_cast<float>(v[2]);
+        } else if (arg == "--psu" && isFlag()) {
+            o.psu = true;
+        } else if (arg == "--calibration" && isFlag()) {
+            o.calibration = true;
+        } else if (arg == "--raw" && isFlag()) {
+            o.raw = true;
+        } else if (arg == "--rate") {
+            if (!takeValue())
+                return needsValue("the input sample rate in samples/s");
+            if (!toNumber(value, number) || number < 1000.0 || number > 10e6)
+                return fail("--rate: expected a sample rate from 1000 to 10000000 samples/s, got '" + value + "'");
+            o.rate = number;
+        } else if (arg == "--channels") {
+            if (!takeValue())
+                return needsValue("the number of interleaved channels");
+            if (!toInteger(value, integer) || integer < 1 || integer > 256)
+                return fail("--channels: expected a channel count from 1 to 256, got '" + value + "'");
+            o.channels = static_cast<int>(integer);
+        } else if (arg == "--channel") {
+            if (!takeValue())
+                return needsValue("the channel to decode, 1 for the first");
+            if (!toInteger(value, integer) || integer < 1 || integer > 256)
+                return fail("--channel: expected a channel number from 1 (the first) to 256, got '" + value + "'");
+            o.channel = static_cast<int>(integer);
+        } else if (arg == "--format") {
+            if (!takeValue())
+                return needsValue("text, csv or jsonl");
+            if (value == "text")
+                o.format = OutputFormat::Text;
+            else if (value == "csv")
+                o.format = OutputFormat::Csv;
+            else if (value == "jsonl")
+                o.format = OutputFormat::Jsonl;
+            else
+                return fail("--format: expected text, csv or jsonl, got '" + value + "'");
+        } else if (arg == "--gpx" || arg == "--kml") {
+            if (!takeValue() || value.empty())
+                return needsValue("the output file name");
+            (arg == "--gpx" ? o.gpxPath : o.kmlPath) = value;
+        } else if (arg == "--start-time") {
+            if (!takeValue())
+                return needsValue("the time of the first sample, ISO 8601");
+            const auto t = parseIsoTime(value);
+            if (!t)
+                return fail("--start-time: expected an ISO 8601 time such as 2026-12-07T06:17:45Z, got '" + value + "'");
+            o.startTimeMs = *t;
+        } else if ((arg == "--quiet" || arg == "-q") && isFlag()) {
+            o.quiet = true;
+        } else if (hasInline) {
+            return fail("option " + arg + " takes no value");
+        } else {
+            return fail("unknown option '" + arg + "' (see --help)");
+        }
+    }
+    if (o.help)
+        return out;
+    if (!haveInput)
+        return fail("no input given: name a recording, or - for standard input (see --help)");
+    if (!o.gpxPath.empty() && o.gpxPath == o.kmlPath)
+        return fail("--gpx and --kml name the same file '" + o.gpxPath + "'");
+    const bool rawInput = o.raw || o.input == "-";
+    if (!rawInput && (o.rate || o.channels))
+        return fail("--rate and --channels describe raw input (standard input or --raw); a recording's "
+                    "header gives them");
+    if (rawInput && o.channel > o.channels.value_or(1))
+        return fail("--channel " + std::to_string(o.channel) + " does not exist: the raw input has " +
+                    std::to_string(o.channels.value_or(1)) + " channel(s) (set --channels)");
+    return out;
+}
+
+}  // namespace nimbra::cli

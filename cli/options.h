@@ -1,0 +1,62 @@
+// Command-line options of nimbra-decode: parsing and validation.
+//
+// In:  the argument vector.
+// Out: CliOptions with every value checked, or a one-line error message naming the problem.
+//      Parsing never exits or prints; main decides what to do with the outcome.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbra::cli {
+
+enum class OutputFormat { Text, Csv, Jsonl };
+
+struct CliOptions {
+    std::string input;  // file name, or "-" for standard input
+    bool help = false;
+
+    // Decoder parameters; unset values keep the decoder's first-run values.
+    std::optional<int> demodType;
+    bool invert = false;
+    bool filter = false;
+    std::optional<float> threshold;       // switches the automatic threshold off
+    std::optional<float> samplesPerBit;
+    bool rejectBogus = false;
+    bool badCrc = false;
+    std::optional<float> maxRangeKm;
+    std::optional<float> stationLat, stationLon, stationAlt;
+    bool psu = false;
+    bool calibration = false;
+
+    // Input.
+    bool raw = false;                 // raw signed 16-bit little-endian, header not parsed
+    std::optional<double> rate;       // raw input sample rate (default 48000)
+    std::optional<int> channels;      // raw input channel count (default 1)
+    int channel = 1;                  // 1-based channel to decode
+
+    // Output.
+    OutputFormat format = OutputFormat::Text;
+    std::string gpxPath;
+    std::string kmlPath;
+    std::optional<std::int64_t> startTimeMs;  // ms since 1970-01-01 UTC of the first sample
+    bool quiet = false;
+};
+
+struct ParseOutcome {
+    CliOptions options;
+    std::string error;  // empty when the options are valid
+};
+
+ParseOutcome parseOptions(const std::vector<std::string>& args);
+
+// Parses "2026-12-07T06:17:45Z", "2026-12-07T06:17:45.250+01:00", "2026-12-07 06:17:45" (no zone:
+// UTC) into milliseconds since 1970-01-01 UTC.
+std::optional<std::int64_t> parseIsoTime(const std::string& text);
+
+// Formats milliseconds since 1970-01-01 UTC as "2026-12-07T06:17:45Z" (whole seconds, truncated).
+std::string formatIsoTime(std::int64_t ms);
+
+}  // namespace nimbra::cli

@@ -1,0 +1,209 @@
+#include "cli/track_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nimbra::cli {
+
+namespace {
+
+std::string number(const char* format, double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+std::string idText(unsigned id)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", id & 0xFFFFu);
+    return buf;
+}
+
+// Transmitter identifiers in order of first appearance.
+std::vector<unsigned> transmitters(const std::vector<Fix>& fixes)
+{
+    std::vector<unsigned> ids;
+    for (const Fix& f : fixes) {
+        bool seen = false;
+        for (unsigned id : ids)
+            seen = seen || id == f.record.transmitterId;
+        if (!seen)
+            ids.push_back(f.record.transmitterId);
+    }
+    return ids;
+}
+
+const Fix* lastFixOf(const std::vector<Fix>& fixes, unsigned id)
+{
+    const Fix* last = nullptr;
+    for (const Fix& f : fixes)
+        if (f.record.transmitterId == id)
+            last = &f;
+    return last;
+}
+
+// The shortest decimal that reads back as the same 32-bit float: the station as the user typed
+// it ("-76.98", not "-76.9800034").
+std::string shortestFloat(float v)
+{
+    char buf[64];
+    for (int precision = 6; precision < 9; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(v));
+        if (std::strtof(buf, nullptr) == v)
+            return buf;
+    }
+    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
+    return buf;
+}
+
+std::string latLonAttributes(double lat, double lon)
+{
+    return "lat=\"" + number("%.7f", lat) + "\" lon=\"" + number("%.7f", lon) + "\"";
+}
+
+std::string kmlCoordinates(double lat, double lon, double alt)
+{
+    return number("%.7f", lon) + "," + number("%.7f", lat) + "," + number("%.1f", alt);
+}
+
+}  // namespace
+
+std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station)
+{
+    std::string s =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx version=\"1.1\" creator=\"nimbra-decode\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
+        "  <metadata>\n    <name>Radiosonde track</name>\n  </metadata>\n";
+    s += "  <wpt lat=\"" + shortestFloat(station.latitude) + "\" lon=\"" + shortestFloat(station.longitude) +
+         "\">\n    <ele>" + shortestFloat(station.altitude) + "</ele>\n    <name>Station</name>\n  </wpt>\n";
+    const std::vector<unsigned> ids = transmitters(fixes);
+    for (unsigned id : ids) {
+        const Fix* last = lastFixOf(fixes, id);
+        const FixRecord& r = last->record;
+        s += "  <wpt " + latLonAttributes(r.latitude, r.longitude) + ">\n    <ele>" +
+             number("%.1f", static_cast<double>(r.altitude)) + "</ele>\n    <time>" +
+             formatIsoTime(r.timeMs) + "</time>\n    <name>" + idText(id) +
+             " last position</name>\n  </wpt>\n";
+    }
+    for (unsigned id : ids) {
+        s += "  <trk>\n    <name>Radiosonde " + idText(id) + "</name>\n    <trkseg>\n";
+        for (const Fix& f : fixes) {
+            const FixRecord& r = f.record;
+            if (r.transmitterId != id)
+                continue;
+            s += "      <trkpt " + latLonAttributes(r.latitude, r.longitude) + "><ele>" +
+                 number("%.1f", static_cast<double>(r.altitude)) + "</ele><time>" +
+                 formatIsoTime(r.timeMs) + "</time></trkpt>\n";
+        }
+        s += "    </trkseg>\n  </trk>\n";
+    }
+    return s + "</gpx>\n";
+}
+
+std::string kmlDocument(const std::vector<Fix>& fixes, const Station& station)
+{
+    std::string s =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+        "  <Document>\n    <name>Radiosonde track</name>\n"
+        "    <Style id=\"track\"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle></Style>\n";
+    s += "    <Placemark>\n      <name>Station</name>\n      <Point>\n"
+         "        <altitudeMode>absolute</altitudeMode>\n        <coordinates>" +
+         shortestFloat(station.longitude) + "," + shortestFloat(station.latitude) + "," +
+         shortestFloat(station.altitude) +
+         "</coordinates>\n      </Point>\n    </Placemark>\n";
+    for (unsigned id : transmitters(fixes)) {
+        s += "    <Placemark>\n      <name>Radiosonde " + idText(id) +
+             "</name>\n      <styleUrl>#track</styleUrl>\n      <LineString>\n"
+             "        <extrude>1</extrude>\n        <altitudeMode>absolute</altitudeMode>\n"
+             "        <coordinates>\n";
+        for (const Fix& f : fixes)
+            if (f.record.transmitterId == id)
+                s += "          " + kmlCoordinates(f.record.latitude, f.record.longitude, f.record.altitude) + "\n";
+        s += "        </coordinates>\n      </LineString>\n    </Placemark>\n";
+        const FixRecord& last = lastFixOf(fixes, id)->record;
+        s += "    <Placemark>\n      <name>" + idText(id) + " last position</name>\n"
+             "      <description>altitude " + number("%.0f", static_cast<double>(last.altitude)) +
+             " m</description>\n      <TimeStamp><when>" + formatIsoTime(last.timeMs) +
+             "</when></TimeStamp>\n      <Point>\n        <altitudeMode>absolute</altitudeMode>\n"
+             "        <coordinates>" + kmlCoordinates(last.latitude, last.longitude, last.altitude) +
+             "</coordinates>\n      </Point>\n    </Placemark>\n";
+    }
+    return s + "  </Document>\n</kml>\n";
+}
+
+PendingFile::~PendingFile()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
+    }
+}
+
+bool PendingFile::open(const std::string& target, std::string& error)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = target + ": is a directory; name the file to write";
+        return false;
+    }
+    target_ = target;
+    std::vector<char> name(target.begin(), target.end());
+    const std::string suffix = ".XXXXXX";
+    name.insert(name.end(), suffix.begin(), suffix.end());
+    name.push_back('\0');
+    fd_ = ::mkstemp(name.data());
+    if (fd_ < 0) {
+        error = target + ": cannot be written (" + std::strerror(errno) + ")";
+        return false;
+    }
+    temp_ = name.data();
+    // mkstemp makes the file private; a track file is an ordinary document.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    return true;
+}
+
+bool PendingFile::commit(const std::string& content, std::string& error)
+{
+    if (fd_ < 0) {
+        error = target_ + ": not open";
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t n = ::write(fd_, content.data() + written, content.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
+        fd_ = -1;
+        ::unlink(temp_.c_str());
+        error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
+        return false;
+    }
+    fd_ = -1;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
+        ::unlink(temp_.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace nimbra::cli

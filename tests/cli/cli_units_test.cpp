@@ -1,0 +1,109 @@
+// nimbra-decode's building blocks against hand-worked values: ISO 8601 times, option parsing,
+// and the CSV and JSON Lines records of one fix.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "cli/fix_format.h"
+#include "cli/options.h"
+
+namespace {
+
+using namespace nimbra::cli;
+
+constexpr std::int64_t kMs = 1796537865000;  // 2026-12-06T06:17:45Z
+
+TEST(CliTime, ParsesAndFormatsIso8601)
+{
+    EXPECT_EQ(parseIsoTime("2026-12-06T06:17:45Z"), kMs);
+    EXPECT_EQ(parseIsoTime("2026-12-06 06:17:45"), kMs);  // no zone: UTC
+    EXPECT_EQ(parseIsoTime("2026-12-06T07:17:45.250+01:00"), kMs + 250);
+    EXPECT_EQ(parseIsoTime("2026-12-06T01:47:45-0430"), kMs);
+    EXPECT_EQ(parseIsoTime("1970-01-01T00:00:00Z"), 0);
+    EXPECT_EQ(parseIsoTime("2024-02-29T00:00:00Z"), 1709164800000);
+    for (const char* bad : {"2026-02-29T00:00:00Z", "2026-13-01T00:00:00Z", "2026-12-06T24:00:00Z",
+                            "2026-12-06", "2026-12-06T06:17:45+", "2026-12-06T06:17:45.Z",
+                            "2026-12-06T06:17:45Zjunk", "yesterday", ""})
+        EXPECT_FALSE(parseIsoTime(bad)) << bad;
+
+    EXPECT_EQ(formatIsoTime(kMs + 999), "2026-12-06T06:17:45Z");
+    EXPECT_EQ(formatIsoTime(0), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(formatIsoTime(-1), "1969-12-31T23:59:59Z");
+}
+
+TEST(CliOptions, ParsesValuesAndForms)
+{
+    ParseOutcome p = parseOptions({"--demod=pattern", "--samples-per-bit", "5", "--station",
+                                   "-33.9,18.6,42", "--threshold", "1500", "--format", "jsonl",
+                                   "--start-time", "2026-12-06T06:17:45Z", "--", "-odd-name.wav"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.demodType, 2);
+    EXPECT_EQ(p.options.samplesPerBit, 5.0f);
+    EXPECT_EQ(p.options.stationLat, -33.9f);
+    EXPECT_EQ(p.options.stationLon, 18.6f);
+    EXPECT_EQ(p.options.stationAlt, 42.0f);
+    EXPECT_EQ(p.options.threshold, 1500.0f);
+    EXPECT_EQ(p.options.format, OutputFormat::Jsonl);
+    EXPECT_EQ(p.options.startTimeMs, kMs);
+    EXPECT_EQ(p.options.input, "-odd-name.wav");
+
+    p = parseOptions({"-"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_FALSE(p.options.demodType);
+    EXPECT_EQ(p.options.channel, 1);
+    EXPECT_EQ(p.options.format, OutputFormat::Text);
+
+    // Raw stdin: the chosen channel must exist among the declared ones.
+    EXPECT_EQ(parseOptions({"--channels", "2", "--channel", "2", "-"}).error, "");
+    EXPECT_NE(parseOptions({"--channel", "2", "-"}).error, "");
+    EXPECT_TRUE(parseOptions({"--help"}).options.help);
+    EXPECT_NE(parseOptions({"--station", "1,2,3,4", "x.wav"}).error, "");
+    EXPECT_NE(parseOptions({"--gpx", "t.xml", "--kml", "t.xml", "x.wav"}).error, "");
+}
+
+TEST(CliFormats, CsvAndJsonOfOneFix)
+{
+    Fix fix;
+    nimbra::FixRecord& r = fix.record;
+    r.timeMs = kMs;
+    r.transmitterId = 0x00AB;
+    r.timeCounter = 1234;
+    r.latitude = 39.75f;
+    r.longitude = -76.98f;  // held as -76.9800034
+    r.altitude = 220.5f;
+    r.azimuth = 90.25f;
+    r.elevation = -0.5f;
+    r.range = 1.234f;
+    r.ascent = 4.5f;
+    r.velocity = 7.25f;
+    r.direction = 352.0f;
+    r.crcGood = false;
+    r.bitsRepaired = 1;
+    EXPECT_EQ(csvHeader(),
+              "time,id,counter,latitude,longitude,altitude_m,azimuth,elevation,range_km,ascent_mps,"
+              "velocity_mps,direction,crc_good,bits_repaired,ptu_1,ptu_2,ptu_3,ptu_4,ptu_5,ptu_6,"
+              "ptu_7,ptu_8,ptu_9,ptu_10,ptu_11,ptu_12,ptu_13\n");
+    EXPECT_EQ(csvRow(fix), "2026-12-06T06:17:45Z,00AB,1234,39.750000,-76.980003,220.500,90.250,-0.500,"
+                           "1.234,4.500,7.250,352.000,false,1,,,,,,,,,,,,,\n");
+    EXPECT_EQ(jsonLine(fix),
+              "{\"time\":\"2026-12-06T06:17:45Z\",\"id\":\"00AB\",\"counter\":1234,\"latitude\":39.750000,"
+              "\"longitude\":-76.980003,\"altitude_m\":220.500,\"azimuth\":90.250,\"elevation\":-0.500,"
+              "\"range_km\":1.234,\"ascent_mps\":4.500,\"velocity_mps\":7.250,\"direction\":352.000,"
+              "\"crc_good\":false,\"bits_repaired\":1,\"ptu\":null}\n");
+
+    r.hasPtu = true;
+    for (int k = 0; k < 13; ++k)
+        r.ptuChannels[k] = 65536.0f - 1000.0f * k;
+    r.ptuChannels[12] = -65536.0f;
+    const std::string row = csvRow(fix);
+    EXPECT_NE(row.find(",false,1,65536.0,64536.0,63536.0,"), std::string::npos) << row;
+    EXPECT_NE(row.find(",54536.0,-65536.0\n"), std::string::npos) << row;
+    const std::string json = jsonLine(fix);
+    EXPECT_NE(json.find("\"ptu\":[65536.0,64536.0,"), std::string::npos) << json;
+    EXPECT_NE(json.find(",54536.0,-65536.0]}\n"), std::string::npos) << json;
+
+    r.azimuth = std::nanf("");
+    EXPECT_NE(jsonLine(fix).find("\"azimuth\":null,"), std::string::npos);
+}
+
+}  // namespace
