@@ -1,0 +1,70 @@
+// The periodic decode loop: every 500 ms on the GUI thread, repaint the scope, copy the controls
+// into the parameters, show the telemetry, decode the live audio that arrived, and move the
+// decoded text into the pane and the record file.
+#include "app/main_window.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <string>
+
+#include "app/label_texts.h"
+#include "app/live_feed.h"
+#include "app/live_record_file.h"
+#include "app/settings.h"
+#include "demod/decoder.h"
+#include "sources/sound_in.h"
+#include "ui_main_window.h"
+
+void MainWindow::timerEvent(QTimerEvent* /*event*/)
+{
+    ui->graphicsView->viewport()->update();
+    copyControlsIntoParameters();
+    showTelemetry();
+    feedLiveAudio();
+    AppendDecodeText();
+    writeRecordFile();
+}
+
+void MainWindow::showTelemetry()
+{
+    const LabelTexts t = makeLabelTexts(nimbra::globalDecoder().telemetry);
+    ui->label_ID->setText(t.id);
+    ui->label_latitude->setText(t.latitude);
+    ui->label_longitude->setText(t.longitude);
+    ui->label_altitude->setText(t.altitude);
+    ui->label_azimuth->setText(t.azimuth);
+    ui->label_elevation->setText(t.elevation);
+    ui->label_range->setText(t.range);
+    ui->label_altitude_change->setText(t.ascent);
+    ui->label_motion_velocity->setText(t.velocity);
+    ui->label_motion_direction->setText(t.direction);
+    ui->label_goodBad->setText(t.goodBad);
+}
+
+void MainWindow::feedLiveAudio()
+{
+    feedLiveBlocks([this] { return soundIn_->GetInQueue(); }, nimbra::globalDecoder());
+}
+
+void MainWindow::writeRecordFile()
+{
+    nimbra::Decoder& decoder = nimbra::globalDecoder();
+    if (!decoder.params.recordDecodedText)
+        return;
+    if (!recordFile) {
+        // The user's data folder, as the program's own (~/.local/share/org.nimbra-project/Nimbra).
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                QLatin1Char('/') + QLatin1String(kOrganization) + QLatin1Char('/') +
+                                QLatin1String(kApplication);
+        recordFile = openLiveRecordFile(QCoreApplication::applicationDirPath(), dataDir,
+                                        QDateTime::currentDateTimeUtc(), this);
+    }
+    const std::string text = decoder.decodedRecordText.takeAll();
+    if (recordFile->isOpen() && !text.empty()) {
+        recordFile->write(text.data(), static_cast<qint64>(text.size()));
+        recordFile->flush();
+    }
+}

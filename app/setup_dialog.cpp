@@ -1,0 +1,87 @@
+#include "app/setup_dialog.h"
+
+#include <QDebug>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QPushButton>
+
+#include <cmath>
+
+#include "app/c_format.h"
+#include "demod/decoder.h"
+#include "ui_setup_dialog.h"
+
+SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent), ui(new Ui::SetupDialog)
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    const nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
+    ui->lineEdit_latitude->setText(cFormat("%g", static_cast<double>(p.userLat.load())));
+    ui->lineEdit_longitude->setText(cFormat("%g", static_cast<double>(p.userLon.load())));
+    ui->lineEdit_altitude->setText(cFormat("%g", static_cast<double>(p.userAlt.load())));
+    ui->lineEdit_range->setText(cFormat("%g", static_cast<double>(p.maxRange.load())));
+    ui->checkBoxPsuData->setChecked(p.displayPsuData != 0);
+    ui->checkBoxCalibrationData->setChecked(p.displayCalibrationData != 0);
+
+    // The same enumeration that the sound input indexes: an entry's position is its index.
+    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    for (const QAudioDevice& device : devices)
+        ui->comboBoxSndIn->addItem(device.description());
+    ui->comboBoxSndIn->setCurrentIndex(p.soundInputDeviceIndex);
+
+    for (QLineEdit* edit : {ui->lineEdit_latitude, ui->lineEdit_longitude, ui->lineEdit_altitude,
+                            ui->lineEdit_range})
+        connect(edit, &QLineEdit::textChanged, this, &SetupDialog::validate);
+    validate();
+}
+
+SetupDialog::~SetupDialog()
+{
+    delete ui;
+}
+
+bool SetupDialog::parseNumber(const QString& text, float* value)
+{
+    bool ok = false;
+    const double number = text.toDouble(&ok);  // always '.' as the decimal point
+    if (!ok || !std::isfinite(number) || !std::isfinite(static_cast<float>(number)))
+        return false;
+    *value = static_cast<float>(number);
+    return true;
+}
+
+void SetupDialog::validate()
+{
+    bool allValid = true;
+    for (QLineEdit* edit : {ui->lineEdit_latitude, ui->lineEdit_longitude, ui->lineEdit_altitude,
+                            ui->lineEdit_range}) {
+        float unused = 0.0f;
+        const bool valid = parseNumber(edit->text(), &unused);
+        edit->setProperty("invalid", !valid);
+        edit->setStyleSheet(valid ? QString() : QStringLiteral("background-color: #ffc8c8;"));
+        edit->setToolTip(valid ? QString() : tr("Not a number: use a point as the decimal separator"));
+        allValid = allValid && valid;
+    }
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid);
+}
+
+void SetupDialog::on_buttonBox_accepted()
+{
+    qDebug() << "OK";
+    nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
+    float value = 0.0f;
+    // OK is only enabled while every field parses; a field is still checked before it is stored.
+    if (parseNumber(ui->lineEdit_range->text(), &value))
+        p.maxRange = value;
+    if (parseNumber(ui->lineEdit_latitude->text(), &value))
+        p.userLat = value;
+    if (parseNumber(ui->lineEdit_longitude->text(), &value))
+        p.userLon = value;
+    if (parseNumber(ui->lineEdit_altitude->text(), &value))
+        p.userAlt = value;
+    p.displayPsuData = ui->checkBoxPsuData->isChecked() ? 1 : 0;
+    p.displayCalibrationData = ui->checkBoxCalibrationData->isChecked() ? 1 : 0;
+    p.soundInputDeviceIndex = ui->comboBoxSndIn->currentIndex();
+    emit ConfigWasChanged_mainwindow();
+}

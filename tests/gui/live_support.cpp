@@ -1,0 +1,40 @@
+#include "live_support.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+
+bool liveServerConfigured()
+{
+    return !qEnvironmentVariableIsEmpty("NIMBRA_PULSE_DIR") && !qEnvironmentVariableIsEmpty("NIMBRA_PULSE_SCRIPT");
+}
+
+bool controlServer(const QString& action)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    script.start("bash", {qEnvironmentVariable("NIMBRA_PULSE_SCRIPT"), action, qEnvironmentVariable("NIMBRA_PULSE_DIR")});
+    return script.waitForFinished(30000) && script.exitCode() == 0;
+}
+
+void ensureServerRuns()
+{
+    QProcess pactl;
+    pactl.start("pactl", {"info"});
+    if (!pactl.waitForFinished(5000) || pactl.exitCode() != 0)
+        controlServer("start");
+}
+
+int inputIndex(const QString& description)
+{
+    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    for (int i = 0; i < devices.size(); ++i)
+        if (devices[i].description() == description)
+            return i;
+    return -1;
+}
+
+void startPlaying(QProcess& player, const QString& wavePath, const QString& sink)
+{
+    player.setProcessChannelMode(QProcess::ForwardedChannels);
+    player.start("paplay", {"--device=" + sink, wavePath});
+}

@@ -1,0 +1,17 @@
+// Helpers of the live-capture tests, which run against the private audio server that the
+// "pulse" test fixture starts (pulse_test_server.sh).
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// True when the fixture's server is named in the environment.
+bool liveServerConfigured();
+// Runs the fixture script: "start" or "stop".
+bool controlServer(const QString& action);
+// Starts the server again if it does not answer (after a test that stopped it failed).
+void ensureServerRuns();
+// Position of the input device with this description in Qt's input list, or -1.
+int inputIndex(const QString& description);
+// Starts paplay of a WAVE file into a sink; the caller waits for it to end.
+void startPlaying(QProcess& player, const QString& wavePath, const QString& sink);
