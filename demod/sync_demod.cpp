@@ -80,14 +80,21 @@ int popcount64(std::uint64_t v)
 
 int popcount8(unsigned v) { return popcount64(v & 0xFFu); }
 
+// floor() as an integer without a library call (times are finite and far inside the range).
+std::int64_t floorToInt(double x)
+{
+    const auto i = static_cast<std::int64_t>(x);
+    return i - (x < double(i) ? 1 : 0);
+}
+
 float sampleAt(const SyncDemodState& s, std::int64_t i) { return s.ring[i & kRingMask]; }
 
 // Integral of the signal over [a, b), sample i standing for the interval [i, i + 1). `peak`
 // receives the largest magnitude among the samples touched.
 double integrate(const SyncDemodState& s, double a, double b, float* peak)
 {
-    const auto i0 = static_cast<std::int64_t>(std::floor(a));
-    const auto i1 = static_cast<std::int64_t>(std::floor(b));
+    const std::int64_t i0 = floorToInt(a);
+    const std::int64_t i1 = floorToInt(b);
     float top = 0.0f;
     double sum;
     if (i0 == i1) {

@@ -18,8 +18,12 @@
 //     The transitions of the character, its start-bit edge first, measure the clock's error; a
 //     second-order loop moves the next character's start and the bit length accordingly.
 //   - Check and repair: the checksum over '$' .. end. A failed block whose framing bits are
-//     sound and that has few doubtful bits may be repaired by flipping one of its six most
-//     doubtful data bits (a click's large sample or a small integral); never a block of zeros.
+//     sound (at most 2 wrong) and that has few doubtful bits (at most 8) may be repaired by
+//     flipping one of its four most doubtful data bits (a click's large sample or a small
+//     integral); never a block whose payload is all zeros or all ones. Trying four bits keeps
+//     the chance that a block with three or more errors passes near 4 in 65,536, where the
+//     gates let a repair be tried at all; two errors can never be repaired into a wrong block,
+//     as the checksum detects every pattern of three.
 #pragma once
 
 #include "demod/sync_demod_state.h"

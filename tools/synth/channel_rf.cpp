@@ -55,7 +55,8 @@ std::vector<float> RfChannel::render(const std::vector<std::uint8_t>& bits, doub
                 double from = u;
                 double step = 0.0;
                 while (from < u + 1.0) {
-                    const double edge = k >= lastBit ? u + 1.0 : std::min(u + 1.0, (k + 1) * rfPerBit);
+                    const double edge =
+                        k >= lastBit ? u + 1.0 : std::min(u + 1.0, (k + 1) * rfPerBit);
                     const double f = bits[static_cast<std::size_t>(k)] ? -settings_.deviationHz
                                                                         : settings_.deviationHz;
                     step += (edge - from) * f;
