@@ -120,16 +120,16 @@ bool parse(int argc, char** argv, Options& o)
 
 double samplesPerBitAt(double ppm) { return 5.0 / (1.0 + ppm * 1e-6); }
 
-struct DemodSpec {
+struct ReceiverSetup {
     std::string name;
     int demodType = 0;    // -1: integrate-and-dump on a perfect clock (computed here)
     int invert = 0;       // the Pattern demodulator reads a positive sum as a 1 bit
     float samplesPerBit = 4.992f;
 };
 
-std::vector<DemodSpec> demodsFor(double ppm, bool all)
+std::vector<ReceiverSetup> demodsFor(double ppm, bool all)
 {
-    std::vector<DemodSpec> d;
+    std::vector<ReceiverSetup> d;
     d.push_back({"I&D, perfect clock", -1, 0, 0.0f});
     if (all) {
         const float matched = std::round(float(samplesPerBitAt(ppm)) * 1000.0f) / 1000.0f;
@@ -162,7 +162,7 @@ struct Point {
 
 struct Sweep {
     double ppm = 0.0;
-    std::vector<DemodSpec> demods;
+    std::vector<ReceiverSetup> demods;
     std::vector<Point> points;
     double genieDelay = 0.0;
     double audioSeconds = 0.0;
@@ -264,15 +264,15 @@ Point runPoint(const Sweep& sweep, double ebN0Db, std::uint64_t seed, int maxBlo
 
     std::vector<std::unique_ptr<nimbra::Decoder>> decoders(nd);
     for (std::size_t i = 0; i < nd; ++i) {
-        const DemodSpec& spec = sweep.demods[i];
-        if (spec.demodType < 0)
+        const ReceiverSetup& setup = sweep.demods[i];
+        if (setup.demodType < 0)
             continue;
         auto d = std::make_unique<nimbra::Decoder>();
-        d->params.demodType = spec.demodType;
-        d->params.invertSignal = spec.invert;
+        d->params.demodType = setup.demodType;
+        d->params.invertSignal = setup.invert;
         d->params.doFiltering = 0;
         d->params.autoThreshold = 1;
-        d->params.samplesPerBit = spec.samplesPerBit;
+        d->params.samplesPerBit = setup.samplesPerBit;
         d->setClock([] { return std::int64_t{1700000000000}; });
         d->setDiagnosticSink([](const char*) {});
         Tally* t = &point.tally[i];
@@ -728,7 +728,7 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& s
             std::snprintf(h, sizeof h, "%.1f bit/s (%+.0f ppm): percentage of blocks intact\n\n",
                           9600.0 * (1.0 + s.ppm * 1e-6), s.ppm);
             f << "### " << h << "| Eb/N0 (dB) | blocks |";
-            for (const DemodSpec& d : s.demods)
+            for (const ReceiverSetup& d : s.demods)
                 f << " " << d.name << " |";
             f << "\n|---|---|";
             for (std::size_t i = 0; i < s.demods.size(); ++i)

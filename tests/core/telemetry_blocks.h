@@ -40,7 +40,7 @@ inline std::uint32_t rawMillimetres(std::int64_t mm)
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(mm));
 }
 
-struct GpsSpec {
+struct GpsFields {
     char variant = '1';
     unsigned id = 0x1A2B;
     unsigned counter = 1234;
@@ -52,7 +52,7 @@ struct GpsSpec {
 };
 
 // The bytes of a GPS block up to (not including) the checksum.
-inline Bytes gpsBody(const GpsSpec& s)
+inline Bytes gpsBody(const GpsFields& s)
 {
     Bytes b = {'$', 'R', 'T', static_cast<std::uint8_t>(s.variant)};
     putU16(b, s.id);
@@ -71,14 +71,14 @@ inline Bytes gpsBody(const GpsSpec& s)
     return b;
 }
 
-inline Bytes gpsBlock(const GpsSpec& s = {})
+inline Bytes gpsBlock(const GpsFields& s = {})
 {
     Bytes b = gpsBody(s);
     appendCrc(b);
     return b;
 }
 
-struct PtuSpec {
+struct PtuFields {
     std::uint8_t channels[13][3] = {};
     std::uint8_t calibration[16] = {};
     int length = 60;  // L: bytes from offset 10 up to the checksum
@@ -86,7 +86,7 @@ struct PtuSpec {
 
 // '$' 'R' 'M', six header bytes, L, then L bytes of contents (one spare byte, the channels,
 // the calibration bytes, zero padding; cut short if L is small), then the checksum.
-inline Bytes ptuBlock(const PtuSpec& s)
+inline Bytes ptuBlock(const PtuFields& s)
 {
     Bytes b = {'$', 'R', 'M', 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6,
                static_cast<std::uint8_t>(s.length)};

@@ -33,10 +33,10 @@ TEST(TelemetryFramer, GoodGpsBlockIsCountedOnceAtItsLastByte)
     for (char variant : {'1', '2'}) {
         auto d = std::make_unique<Decoder>();
         Recorder rec(*d);
-        GpsSpec spec;
-        spec.variant = variant;
-        spec.satellites = 3;
-        const Bytes block = gpsBlock(spec);
+        GpsFields fields;
+        fields.variant = variant;
+        fields.satellites = 3;
+        const Bytes block = gpsBlock(fields);
         ASSERT_EQ(block.size(), 32u + 39u + 12u);
 
         feed(*d, Bytes(block.begin(), block.end() - 1));
@@ -87,11 +87,11 @@ TEST(TelemetryFramer, DollarAndHeaderBytesInsidePayloadAreOrdinaryData)
 {
     auto d = std::make_unique<Decoder>();
     Recorder rec(*d);
-    GpsSpec spec;
-    spec.id = 0x2452;       // '$' 'R'
-    spec.counter = 0x2452;  // '$' 'R'
-    spec.satellites = 1;
-    Bytes body = gpsBody(spec);
+    GpsFields fields;
+    fields.id = 0x2452;       // '$' 'R'
+    fields.counter = 0x2452;  // '$' 'R'
+    fields.satellites = 1;
+    Bytes body = gpsBody(fields);
     body[42] = '$';
     body[43] = 'R';
     body[44] = 'T';
@@ -108,13 +108,13 @@ TEST(TelemetryFramer, DollarAndHeaderBytesInsidePayloadAreOrdinaryData)
 
 TEST(TelemetryFramer, BadBlockIsCountedAndShownOnlyWhenAskedButFieldsAlreadyHoldIt)
 {
-    GpsSpec spec;
-    spec.id = 0xBEEF;
-    spec.counter = 777;
-    spec.latitude = rawAngle(45.0);
-    spec.longitude = rawAngle(-90.0);
-    spec.altitude = rawMillimetres(12345000);
-    Bytes block = gpsBlock(spec);
+    GpsFields fields;
+    fields.id = 0xBEEF;
+    fields.counter = 777;
+    fields.latitude = rawAngle(45.0);
+    fields.longitude = rawAngle(-90.0);
+    fields.altitude = rawMillimetres(12345000);
+    Bytes block = gpsBlock(fields);
     block.back() ^= 0x01;
 
     for (int showBad : {0, 1}) {
@@ -146,9 +146,9 @@ TEST(TelemetryFramer, GpsLengthZeroEndsAtByteTwelve)
 {
     auto d = std::make_unique<Decoder>();
     Recorder rec(*d);
-    GpsSpec spec;
-    spec.blockLength = 0;
-    const Bytes block = gpsBlock(spec);
+    GpsFields fields;
+    fields.blockLength = 0;
+    const Bytes block = gpsBlock(fields);
     feed(*d, Bytes(block.begin(), block.begin() + 11));
     EXPECT_TRUE(rec.events.empty());
     d->ProcessPacketByte(block[11]);
@@ -165,9 +165,9 @@ TEST(TelemetryFramer, ImpossibleGpsLengthIsBadAtOnceAndLosesNoFollowingBlock)
 {
     auto d = std::make_unique<Decoder>();
     Recorder rec(*d);
-    GpsSpec spec;
-    spec.blockLength = 301;
-    const Bytes corrupt = gpsBlock(spec);
+    GpsFields fields;
+    fields.blockLength = 301;
+    const Bytes corrupt = gpsBlock(fields);
     feed(*d, Bytes(corrupt.begin(), corrupt.begin() + 10));
     EXPECT_EQ(d->telemetry.badPackets, 1);
     EXPECT_EQ(d->telemetry.framerState, 0);
@@ -192,9 +192,9 @@ TEST(TelemetryFramer, PtuBlockEndsAfterLengthPlusTwelveAndStoresAtMostOneHundred
 {
     auto d = std::make_unique<Decoder>();
     Recorder rec(*d);
-    PtuSpec spec;
-    spec.length = 200;
-    Bytes block = ptuBlock(spec);
+    PtuFields fields;
+    fields.length = 200;
+    Bytes block = ptuBlock(fields);
     for (std::size_t i = 63; i < 210; ++i)
         block[i] = static_cast<std::uint8_t>(i);  // recognisable filler beyond the channels
     block.resize(210);
@@ -219,7 +219,7 @@ TEST(TelemetryFramer, PtuBlockEndsAfterLengthPlusTwelveAndStoresAtMostOneHundred
 TEST(TelemetryFramer, ShortPtuBlockIsCountedButKeepsThePreviousTexts)
 {
     auto d = std::make_unique<Decoder>();
-    PtuSpec full;
+    PtuFields full;
     full.channels[0][0] = 0x02;  // 65536 - 0
     full.calibration[15] = 0xAB;
     feed(*d, ptuBlock(full));
@@ -229,7 +229,7 @@ TEST(TelemetryFramer, ShortPtuBlockIsCountedButKeepsThePreviousTexts)
     EXPECT_EQ(psu.substr(0, 8), "65536.0 ");
 
     // L = 53 leaves 62 entries after the 'M': one short of the calibration bytes.
-    PtuSpec shortBlock;
+    PtuFields shortBlock;
     shortBlock.length = 53;
     shortBlock.channels[0][0] = 0x04;
     feed(*d, ptuBlock(shortBlock));

@@ -51,11 +51,11 @@ protected:
     bool accepted(std::uint32_t latitude, std::uint32_t altitude,
                   std::uint32_t longitude = rawAngle(-76.98))
     {
-        GpsSpec spec;
-        spec.latitude = latitude;
-        spec.longitude = longitude;
-        spec.altitude = altitude;
-        feed(*d, gpsBlock(spec));
+        GpsFields fields;
+        fields.latitude = latitude;
+        fields.longitude = longitude;
+        fields.altitude = altitude;
+        feed(*d, gpsBlock(fields));
         return !d->decodedDisplayText.takeAll().empty();
     }
 

@@ -42,9 +42,9 @@ protected:
         d->setClock([] { return kFixedTimeMs; });
     }
 
-    std::string lineFor(const GpsSpec& spec)
+    std::string lineFor(const GpsFields& fields)
     {
-        feed(*d, gpsBlock(spec));
+        feed(*d, gpsBlock(fields));
         return d->decodedDisplayText.takeAll();
     }
 
@@ -55,19 +55,19 @@ TEST_F(TelemetryLines, Format)
 {
     EXPECT_EQ(lineFor({}), "06 Dec 2026 06:17:45 1A2B 1234 39.75000N 76.98000W 220\r");
 
-    GpsSpec spec;
-    spec.id = 0x00AB;
-    spec.counter = 7;
-    spec.latitude = 0;
-    spec.longitude = 0;
-    spec.altitude = rawMillimetres(1499);  // 1.499 m to the nearest metre
-    EXPECT_EQ(lineFor(spec), "06 Dec 2026 06:17:45 00AB 7 0.00000N 0.00000E 1\r");
+    GpsFields fields;
+    fields.id = 0x00AB;
+    fields.counter = 7;
+    fields.latitude = 0;
+    fields.longitude = 0;
+    fields.altitude = rawMillimetres(1499);  // 1.499 m to the nearest metre
+    EXPECT_EQ(lineFor(fields), "06 Dec 2026 06:17:45 00AB 7 0.00000N 0.00000E 1\r");
 
-    spec.latitude = rawAngle(-33.5);
-    spec.longitude = rawAngle(151.25);
-    spec.altitude = rawMillimetres(-12000);
-    spec.counter = 65535;
-    EXPECT_EQ(lineFor(spec), "06 Dec 2026 06:17:45 00AB 65535 33.50000S 151.25000E -12\r");
+    fields.latitude = rawAngle(-33.5);
+    fields.longitude = rawAngle(151.25);
+    fields.altitude = rawMillimetres(-12000);
+    fields.counter = 65535;
+    EXPECT_EQ(lineFor(fields), "06 Dec 2026 06:17:45 00AB 65535 33.50000S 151.25000E -12\r");
     EXPECT_EQ(d->telemetry.latitudeHemisphere, 'S');
     EXPECT_EQ(d->telemetry.longitudeHemisphere, 'E');
 }
@@ -79,7 +79,7 @@ TEST_F(TelemetryLines, PtuOptions)
     d->params.displayCalibrationData = 1;
     EXPECT_EQ(lineFor({}), "06 Dec 2026 06:17:45 1A2B 1234 39.75000N 76.98000W 220  \r");
 
-    PtuSpec ptu;
+    PtuFields ptu;
     for (auto& channel : ptu.channels)
         channel[0] = 0x02, channel[1] = 0xFF, channel[2] = 0xFB;  // 5.0
     ptu.calibration[0] = 0xC3;
@@ -103,9 +103,9 @@ TEST_F(TelemetryLines, RecordAccumulatorOnlyWhileRecording)
     feed(*d, gpsBlock({}));
     EXPECT_TRUE(d->decodedRecordText.empty());
     d->params.recordDecodedText = 1;
-    GpsSpec spec;
-    spec.counter = 1235;
-    feed(*d, gpsBlock(spec));
+    GpsFields fields;
+    fields.counter = 1235;
+    feed(*d, gpsBlock(fields));
     EXPECT_EQ(d->decodedRecordText.takeAll(),
               "06 Dec 2026 06:17:45 1A2B 1235 39.75000N 76.98000W 220\r");
     EXPECT_EQ(d->decodedDisplayText.takeAll(),
@@ -124,16 +124,16 @@ TEST_F(TelemetryLines, FixListenerGetsTheLineWithoutCarriageReturn)
         fixes.push_back(f);
         lines.emplace_back(f.line);
     });
-    GpsSpec spec;
-    spec.counter = 100;
-    spec.altitude = rawMillimetres(1000000);
-    feed(*d, gpsBlock(spec));
-    PtuSpec ptu;
+    GpsFields fields;
+    fields.counter = 100;
+    fields.altitude = rawMillimetres(1000000);
+    feed(*d, gpsBlock(fields));
+    PtuFields ptu;
     ptu.channels[12][0] = 0x02;
     feed(*d, ptuBlock(ptu));
-    spec.counter = 110;
-    spec.altitude = rawMillimetres(1050000);
-    feed(*d, gpsBlock(spec));
+    fields.counter = 110;
+    fields.altitude = rawMillimetres(1050000);
+    feed(*d, gpsBlock(fields));
 
     ASSERT_EQ(fixes.size(), 2u);
     EXPECT_EQ(lines[1], "06 Dec 2026 06:17:45 1A2B 110 39.75000N 76.98000W 1050");
@@ -149,17 +149,17 @@ TEST_F(TelemetryLines, FixListenerGetsTheLineWithoutCarriageReturn)
 
 TEST_F(TelemetryLines, FixWithoutForwardCounterStillBecomesTheReference)
 {
-    GpsSpec spec;
-    spec.counter = 100;
-    spec.altitude = rawMillimetres(1000000);
-    feed(*d, gpsBlock(spec));
-    spec.altitude = rawMillimetres(2000000);  // same counter: no motion step
-    feed(*d, gpsBlock(spec));
+    GpsFields fields;
+    fields.counter = 100;
+    fields.altitude = rawMillimetres(1000000);
+    feed(*d, gpsBlock(fields));
+    fields.altitude = rawMillimetres(2000000);  // same counter: no motion step
+    feed(*d, gpsBlock(fields));
     EXPECT_EQ(d->telemetry.ascent, 0.0f);
     EXPECT_EQ(d->telemetry.previousFix.altitude, 2000.0f);
-    spec.counter = 110;
-    spec.altitude = rawMillimetres(2050000);
-    feed(*d, gpsBlock(spec));
+    fields.counter = 110;
+    fields.altitude = rawMillimetres(2050000);
+    feed(*d, gpsBlock(fields));
     EXPECT_FLOAT_EQ(d->telemetry.ascent, 0.5f);
 }
 
@@ -191,7 +191,7 @@ TEST_F(TelemetryLines, FormattingIgnoresTheProcessLocale)
     const bool comma = std::string(probe) == "1,5";
 
     d->params.displayPsuData = 1;
-    PtuSpec ptu;
+    PtuFields ptu;
     ptu.channels[0][0] = 0x02;
     ptu.channels[0][1] = 0xFF;
     ptu.channels[0][2] = 0xFB;

@@ -28,14 +28,14 @@ TEST(TelemetryPtu, ChannelValues)
 TEST(TelemetryPtu, BlockTexts)
 {
     auto d = std::make_unique<Decoder>();
-    PtuSpec spec;
+    PtuFields fields;
     const std::uint8_t channels[7][3] = {{0x02, 0x00, 0x00}, {0x02, 0xFF, 0xFF}, {0x00, 0x00, 0x00},
                                          {0x03, 0x00, 0x00}, {0x22, 0x00, 0x00}, {0x1E, 0x12, 0x34},
                                          {0x02, 0xFF, 0xFB}};
     for (int k = 0; k < 13; ++k)
         for (int i = 0; i < 3; ++i)
-            spec.channels[k][i] = k < 7 ? channels[k][i] : std::uint8_t{0x00};  // -65536
-    feed(*d, ptuBlock(spec));
+            fields.channels[k][i] = k < 7 ? channels[k][i] : std::uint8_t{0x00};  // -65536
+    feed(*d, ptuBlock(fields));
     ASSERT_TRUE(d->telemetry.ptuDecoded);
     EXPECT_EQ(d->telemetry.ptuChannels[5], 364730.90625f);
 
@@ -50,9 +50,9 @@ TEST(TelemetryPtu, BlockTexts)
 
     // The texts are replaced, not extended, by the next block.
     for (int i = 0; i < 16; ++i)
-        spec.calibration[i] = static_cast<std::uint8_t>(0xF0 + i);
-    spec.calibration[0] = 0x0A;
-    feed(*d, ptuBlock(spec));
+        fields.calibration[i] = static_cast<std::uint8_t>(0xF0 + i);
+    fields.calibration[0] = 0x0A;
+    feed(*d, ptuBlock(fields));
     EXPECT_EQ(std::string(d->telemetry.calibrationText),
               "0A F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF ");
     EXPECT_EQ(std::string(d->telemetry.psuText), expected);
@@ -61,9 +61,9 @@ TEST(TelemetryPtu, BlockTexts)
 TEST(TelemetryPtu, BadBlockIsDecodedOnlyWhenAsked)
 {
     auto d = std::make_unique<Decoder>();
-    PtuSpec spec;
-    spec.channels[0][0] = 0x02;
-    Bytes block = ptuBlock(spec);
+    PtuFields fields;
+    fields.channels[0][0] = 0x02;
+    Bytes block = ptuBlock(fields);
     block[20] ^= 0x40;
     feed(*d, block);
     EXPECT_EQ(d->telemetry.badPackets, 1);
