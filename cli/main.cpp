@@ -7,8 +7,10 @@
 //      flushed at once; optional GPX and KML track files; a note on what was read, a progress bar
 //      and the summary "good N bad M" on standard error. Exit status 0 when the input was decoded
 //      to its end, 2 on bad input, 130/143 after SIGINT/SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -28,13 +30,28 @@ namespace {
 using namespace nimbra::cli;
 
 volatile std::sig_atomic_t stopSignal = 0;
+int stopPipe[2] = {-1, -1};
 
-void onStopSignal(int signo) { stopSignal = signo; }
+void onStopSignal(int signo)
+{
+    stopSignal = signo;
+    // Wakes a source that was about to wait for data when the flag was set (the flag alone
+    // would be seen only after the next block arrived).
+    const int savedErrno = errno;
+    if (stopPipe[1] >= 0) {
+        const ssize_t written = ::write(stopPipe[1], "x", 1);
+        (void)written;  // a full pipe already holds a wake-up
+    }
+    errno = savedErrno;
+}
 
 // SIGINT and SIGTERM end the read loop; no SA_RESTART, so a read waiting on a pipe returns at
-// once. A second signal ends the process the ordinary way.
-void installStopHandlers()
+// once, and the stop pipe wakes a wait that had not begun yet. A second signal ends the process
+// the ordinary way.
+void installStopHandlers(SampleSource& source)
 {
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0)
+        source.setStopFd(stopPipe[0]);
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -133,7 +150,7 @@ int run(const CliOptions& o)
     Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
     Output output(o, progress);
     DecodeSession session(o);
-    installStopHandlers();
+    installStopHandlers(*source);
     output.begin();
 
     // Pipes deliver what has arrived; a file is read in blocks of this many frames.

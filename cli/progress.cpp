@@ -30,7 +30,10 @@ void Progress::update(std::int64_t framesDone, bool force)
     const int filled = static_cast<int>(fraction * kWidth);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kWidth - filled), ' ');
-    if (elapsed > 0.05)
+    // Non-final draws come at least 200 ms after the start; the final one of a short file can come
+    // after a few milliseconds, and its speed is still the whole run's, so it is shown too. Only
+    // a clock that has not moved at all gives no speed.
+    if (elapsed > 0.0)
         std::fprintf(stderr, "\r[%s] %3d%%  %6.0fx real time", bar.c_str(), static_cast<int>(fraction * 100.0),
                      audioSeconds / elapsed);
     else

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ public:
         std::copy(pending_.begin(), pending_.end(), buffer_.begin());
         pending_.clear();
         while (true) {
-            const ssize_t n = ::read(fd_, buffer_.data() + have, buffer_.size() - have);
+            const ssize_t n = waitForData() ? ::read(fd_, buffer_.data() + have, buffer_.size() - have) : -1;
             if (n < 0) {
                 if (errno == EINTR) {
                     interrupted_ = true;
@@ -82,6 +83,26 @@ public:
     }
 
 private:
+    // Waits until the input has data (or its end) or the stop descriptor is readable. False with
+    // errno EINTR when the run is to stop; true otherwise, also when poll itself fails, so that
+    // read() reports the input's own error.
+    bool waitForData()
+    {
+        if (stopFd_ < 0)
+            return true;
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        while (::poll(fds, 2, -1) < 0) {
+            if (errno != EINTR)
+                return true;
+            // The handler has written to the stop pipe by now: the next poll returns at once.
+        }
+        if (fds[1].revents != 0) {
+            errno = EINTR;
+            return false;
+        }
+        return true;
+    }
+
     int fd_;
     std::string name_;
     double rate_;

@@ -28,10 +28,15 @@ public:
     virtual std::string describe() const = 0;
     const std::string& error() const { return error_; }
     bool interrupted() const { return interrupted_; }
+    // A descriptor that becomes readable when the run is to stop (the read end of the pipe a
+    // signal handler writes to). A source that waits for data also wakes on it, so a stop that
+    // comes just before the wait is not missed; read() then reports an interruption.
+    void setStopFd(int fd) { stopFd_ = fd; }
 
 protected:
     std::string error_;
     bool interrupted_ = false;
+    int stopFd_ = -1;
 };
 
 // Raw signed 16-bit little-endian samples from byte 0, `channels` interleaved; `channel` is

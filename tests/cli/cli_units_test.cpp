@@ -1,11 +1,15 @@
 // nimbra-decode's building blocks against hand-worked values: ISO 8601 times, option parsing,
-// and the CSV and JSON Lines records of one fix.
+// the CSV and JSON Lines records of one fix, and a stop request reaching a raw reader.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <unistd.h>
+#include <vector>
 
 #include "cli/fix_format.h"
 #include "cli/options.h"
+#include "cli/sample_source.h"
 
 namespace {
 
@@ -104,6 +108,31 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
 
     r.azimuth = std::nanf("");
     EXPECT_NE(jsonLine(fix).find("\"azimuth\":null,"), std::string::npos);
+}
+
+// A stop requested before the reader starts waiting on a silent pipe (the signal landed between
+// the read loop's check and the wait) ends the wait at once instead of after the next data.
+TEST(CliRawReader, StopRequestedBeforeTheWaitIsNotMissed)
+{
+    ::alarm(20);  // a missed stop would wait for ever: end the run instead
+    int data[2], stop[2];
+    ASSERT_EQ(::pipe(data), 0);
+    ASSERT_EQ(::pipe(stop), 0);
+    std::unique_ptr<SampleSource> source = openRawSource(data[0], "pipe", 48000.0, 1, 0);
+    source->setStopFd(stop[0]);
+    const unsigned char sample[] = {0x34, 0x12};
+    ASSERT_EQ(::write(data[1], sample, sizeof sample), 2);
+    std::vector<float> out;
+    EXPECT_EQ(source->read(out, 16), 1);
+    EXPECT_FALSE(source->interrupted());
+
+    ASSERT_EQ(::write(stop[1], "x", 1), 1);
+    EXPECT_EQ(source->read(out, 16), -1);  // the data pipe is still open and empty
+    EXPECT_TRUE(source->interrupted());
+    EXPECT_EQ(out, std::vector<float>{4660.0f});
+    for (int fd : {data[1], stop[0], stop[1]})
+        ::close(fd);
+    ::alarm(0);
 }
 
 }  // namespace

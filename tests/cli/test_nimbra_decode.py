@@ -427,26 +427,42 @@ class Phase2Outputs(unittest.TestCase):
         status, out, err = decode("--quiet", FLIGHT)
         self.assertEqual(err, "good 40 bad 0\n")
 
-        # On a terminal the progress bar shows percent and speed, and is gone at the end.
+        # On a terminal the progress bar shows percent and speed, and is gone at the end. A short
+        # file is decoded in a few milliseconds: its final bar still carries the speed.
+        short = os.path.join(WORK, "short.wav")
+        synth(short, "--duration", "1")
+        for path in (os.path.join(BIN, "sample-flight.wav"), short):
+            with self.subTest(path=path):
+                seen = self.stderr_on_terminal(path)
+                self.assertRegex(seen, rb"\] 100%  +\d+x real time\r\x1b\[K")
+                self.assertTrue(seen.rstrip().endswith(b"bad 0"), seen[-200:])
+
+    def stderr_on_terminal(self, path):
+        """Everything nimbra-decode writes to standard error when that is a terminal, read until
+        the terminal closes with the program's exit."""
         master, slave = pty.openpty()
-        proc = subprocess.Popen([os.path.join(BIN, "nimbra-decode"), os.path.join(BIN, "sample-flight.wav")],
-                                stdout=subprocess.DEVNULL, stderr=slave)
-        os.close(slave)
+        try:
+            proc = subprocess.Popen([os.path.join(BIN, "nimbra-decode"), path],
+                                    stdout=subprocess.DEVNULL, stderr=slave)
+        finally:
+            os.close(slave)
         seen = b""
-        while True:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            seen += chunk
-        proc.wait(timeout=30)
-        os.close(master)
-        self.assertIn(b"100%", seen)
-        self.assertIn(b"real time", seen)
-        self.assertIn(b"\r\x1b[K", seen)
-        self.assertTrue(seen.rstrip().endswith(b"bad 0"), seen[-200:])
+        try:
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:  # EIO: the program has closed its end
+                    break
+                if not chunk:
+                    break
+                seen += chunk
+            self.assertEqual(proc.wait(timeout=30), 0, seen)
+        finally:
+            os.close(master)
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        return seen
 
 
 class BadInput(unittest.TestCase):
