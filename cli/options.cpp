@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "demod/demod_type.h"
+
 namespace nimbra::cli {
 
 namespace {
@@ -202,13 +204,13 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             if (!takeValue())
                 return needsValue("edge, level, pattern or sync");
             if (value == "edge")
-                o.demodType = 0;
+                o.demodType = kEdgeDemod;
             else if (value == "level")
-                o.demodType = 1;
+                o.demodType = kLevelDemod;
             else if (value == "pattern")
-                o.demodType = 2;
+                o.demodType = kPatternDemod;
             else if (value == "sync")
-                o.demodType = 3;
+                o.demodType = kSyncDemod;
             else
                 return fail("--demod: expected edge, level, pattern or sync, got '" + value + "'");
         } else if (arg == "--invert" && isFlag()) {

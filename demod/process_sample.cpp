@@ -9,16 +9,12 @@
 #include <utility>
 
 #include "demod/decoder.h"
+#include "demod/demod_type.h"
 #include "demod/truncate.h"
 
 namespace nimbra {
 
 namespace {
-
-constexpr int kEdgeDemod = 0;
-constexpr int kLevelDemod = 1;
-constexpr int kPatternDemod = 2;
-constexpr int kSyncDemod = 3;
 
 // Running mean weights, as single-precision values (0.000500000024 and 0.999499977).
 constexpr float kMeanNew = 0.0005f;
