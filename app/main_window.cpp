@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/settings.h"
 #include "demod/decoder.h"
 #include "sources/sound_in.h"
@@ -61,6 +64,22 @@ MainWindow::~MainWindow()
         soundIn = nullptr;  // deleted with the window's other children
 }
 
+namespace {
+
+// samplesPerBit x 1000, truncated toward zero, for the pattern-samples box. A damaged store can
+// hold any float: NaN reads as 0 and values beyond +-1e9 are limited before the conversion to
+// int, which would otherwise be undefined. The box clamps to 4000..6000 either way, so a huge
+// value shows as 6000 and NaN as 4000.
+int patternSamplesBoxValue(float samplesPerBit)
+{
+    const double thousandths = static_cast<double>(samplesPerBit) * 1000.0;
+    if (std::isnan(thousandths))
+        return 0;
+    return static_cast<int>(std::clamp(thousandths, -1e9, 1e9));
+}
+
+}  // namespace
+
 void MainWindow::putParametersIntoControls()
 {
     const nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
@@ -69,7 +88,7 @@ void MainWindow::putParametersIntoControls()
     ui->pushButton_rejectBogus->setChecked(p.rejectBogus != 0);
     ui->pushButton_badCRC->setChecked(p.updateBadCrcPackets != 0);
     ui->comboBoxDemodType->setCurrentIndex(p.demodType);
-    ui->spinBoxPatternSamples->setValue(static_cast<int>(static_cast<double>(p.samplesPerBit.load()) * 1000.0));
+    ui->spinBoxPatternSamples->setValue(patternSamplesBoxValue(p.samplesPerBit.load()));
     ui->pushButton_recordDecodedText->setChecked(p.recordDecodedText != 0);
     ui->spinBoxThreshold->setValue(static_cast<int>(p.threshold.load()));
 }

@@ -3,6 +3,9 @@
 #include "app/main_window.h"
 
 #include <QDebug>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <string>
 
@@ -12,14 +15,41 @@
 #include "sources/sound_in.h"
 #include "ui_main_window.h"
 
+namespace {
+
+// The pane keeps the newest lines only: each line is a paragraph of about 0.7 KB, and a station
+// that runs for weeks would otherwise grow by some 60 MB a day. 20,000 lines hold a whole flight
+// (two to three hours at a line a second) and most of the one before. Every line also goes to
+// the record file while recording is on; only the scroll-back is shortened.
+constexpr int kPaneLines = 20000;
+// Lines are cut in steps of a tenth: the document's own limit (setMaximumBlockCount) cuts one
+// paragraph per append and lays the document out again each time, a hundred times slower.
+constexpr int kPaneSlack = kPaneLines / 10;
+
+void trimPane(QTextBrowser* pane)
+{
+    QTextDocument* doc = pane->document();
+    const int excess = doc->blockCount() - kPaneLines;
+    if (excess <= kPaneSlack)
+        return;
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+    cursor.removeSelectedText();
+}
+
+}  // namespace
+
 void MainWindow::AppendDecodeText()
 {
     std::string text = nimbra::globalDecoder().decodedDisplayText.takeAll();
     // The pane starts a new paragraph for each append, so the last line's terminator goes.
     if (!text.empty())
         text.pop_back();
-    if (!text.empty())
+    if (!text.empty()) {
         ui->packetTextBrowser->append(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        trimPane(ui->packetTextBrowser);
+    }
 }
 
 void MainWindow::ConfigWasChanged()

@@ -95,9 +95,12 @@ std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel
                 "); for headerless 16-bit samples use --raw";
         return nullptr;
     }
-    if (info.samplerate <= 0) {
+    // The same range as --rate. A damaged header can claim any rate: at 1 sample/s every
+    // sample would be resampled into 48,000, and a file of a few kilobytes would need gigabytes.
+    if (info.samplerate < 1000 || info.samplerate > 10000000) {
         sf_close(file);
-        error = path + ": the file gives a sample rate of " + std::to_string(info.samplerate);
+        error = path + ": the file gives a sample rate of " + std::to_string(info.samplerate) +
+                " samples/s; expected 1000 to 10000000";
         return nullptr;
     }
     if (channel > info.channels) {

@@ -63,14 +63,16 @@ std::string shortestFloat(float v)
     return buf;
 }
 
-std::string latLonAttributes(double lat, double lon)
+std::string latLonAttributes(float lat, float lon)
 {
-    return "lat=\"" + number("%.7f", lat) + "\" lon=\"" + number("%.7f", lon) + "\"";
+    return "lat=\"" + number("%.7f", static_cast<double>(lat)) + "\" lon=\"" +
+           number("%.7f", static_cast<double>(lon)) + "\"";
 }
 
-std::string kmlCoordinates(double lat, double lon, double alt)
+std::string kmlCoordinates(float lat, float lon, float alt)
 {
-    return number("%.7f", lon) + "," + number("%.7f", lat) + "," + number("%.1f", alt);
+    return number("%.7f", static_cast<double>(lon)) + "," + number("%.7f", static_cast<double>(lat)) +
+           "," + number("%.1f", static_cast<double>(alt));
 }
 
 }  // namespace

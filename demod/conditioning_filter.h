@@ -40,9 +40,9 @@ struct ConditioningFilter {
         // to float (double carries more than twice the bits), so the faster division is exact.
         const float y = sum / kA0;
         x2 = x1;
-        x1 = t;
+        x1 = static_cast<double>(t);
         y2 = y1;
-        y1 = y;
+        y1 = static_cast<double>(y);
         return static_cast<float>(double(y) * kOutputScale);
     }
 };

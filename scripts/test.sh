@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. the full build (core, command-line tools, desktop program) and all its tests;
 #   2. the core and command-line tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. a short run of every fuzz target.
+#   3. the thread-stress test under ThreadSanitizer;
+#   4. a one-minute run of every fuzz target (AddressSanitizer, UndefinedBehaviorSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -28,8 +29,9 @@ cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs" --timeout 900)
 
-if [ -f scripts/fuzz.sh ]; then
-  echo "== Fuzz smoke"
-  bash scripts/fuzz.sh 60
-fi
+echo "== Thread stress under ThreadSanitizer"
+bash scripts/stress.sh
+
+echo "== Fuzz smoke: one minute per target"
+bash scripts/fuzz.sh 60
 cd "$root"

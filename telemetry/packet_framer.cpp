@@ -10,6 +10,7 @@
 // States: 0 idle, 1 after '$', 2 after 'R', 1000 after 'T', 1001..1038 one per GPS byte from
 // offset 4 to 41, 1039 rest of a GPS block, 2000 body of a PTU block.
 
+#include <climits>
 #include <cstdio>
 #include <utility>
 
@@ -57,7 +58,10 @@ void Decoder::ProcessPacketByte(int byte)
     byte &= 0xFF;
 
     CrcAddByte(byte);
-    t.packetByteCount += 1;
+    // Between packets the count runs on until the next '$'; a receiver left on a signal that
+    // never sends one would overflow it after 2^31 bytes (26 days), so it saturates.
+    if (t.packetByteCount < INT_MAX)
+        t.packetByteCount += 1;
 
     const int state = t.framerState;
     if (state == kIdle && byte == '$')
@@ -97,28 +101,26 @@ void Decoder::ProcessPacketByte(int byte)
             t.framerState = kIdle;
         }
         break;
+    // The 16-bit fields are published whole, at their second byte: the window reads
+    // transmitterId from another thread and must never see the high byte alone (0x1A00 on the
+    // way to 0x1A2B). The high byte waits in rawField, which is free until offset 10. The end
+    // test cannot fire before offset 9 either way, so nothing else changes.
     case 1001:
-        t.transmitterId = static_cast<std::uint16_t>(byte * 256);
+    case 1003:
+    case 1005:
+        t.rawField = static_cast<std::uint32_t>(byte) << 8;
         t.framerState = state + 1;
         break;
     case 1002:
-        t.transmitterId = static_cast<std::uint16_t>(t.transmitterId + byte);
-        t.framerState = state + 1;
-        break;
-    case 1003:
-        t.timeCounter = static_cast<std::uint16_t>(byte * 256);
+        t.transmitterId = static_cast<std::uint16_t>(t.rawField + static_cast<std::uint32_t>(byte));
         t.framerState = state + 1;
         break;
     case 1004:
-        t.timeCounter = static_cast<std::uint16_t>(t.timeCounter + byte);
-        t.framerState = state + 1;
-        break;
-    case 1005:
-        t.blockLength = static_cast<std::uint16_t>(byte * 256);
+        t.timeCounter = static_cast<std::uint16_t>(t.rawField + static_cast<std::uint32_t>(byte));
         t.framerState = state + 1;
         break;
     case 1006:
-        t.blockLength = static_cast<std::uint16_t>(t.blockLength + byte);
+        t.blockLength = static_cast<std::uint16_t>(t.rawField + static_cast<std::uint32_t>(byte));
         if (t.blockLength > kMaxGpsBlockLength) {
             // Counted now instead of holding the framer for up to 65,547 bytes, during which
             // every following header would be lost.

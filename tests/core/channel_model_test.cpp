@@ -32,7 +32,7 @@ int countErrors(const std::vector<float>& audio, const std::vector<std::uint8_t>
     for (std::size_t k = skip; k + skip < bits.size(); ++k) {
         double sum = 0.0;
         for (int i = 0; i < 5; ++i)
-            sum += audio[k * 5 + static_cast<std::size_t>(delay + i)];
+            sum += static_cast<double>(audio[k * 5 + static_cast<std::size_t>(delay + i)]);
         errors += (sum < 0.0 ? 1 : 0) != bits[k];
     }
     return errors;

@@ -156,7 +156,7 @@ std::vector<double> acCoupled(const std::vector<float>& in)
     std::vector<double> out(in.size());
     double i1 = 0, i2 = 0, o1 = 0, o2 = 0;
     for (std::size_t n = 0; n < in.size(); ++n) {
-        const double i0 = in[n];
+        const double i0 = static_cast<double>(in[n]);
         const double o0 = (a0 * i0 + a1 * i1 + a2 * i2 - b1 * o1 - b2 * o2) / b0;
         out[n] = o0;
         i2 = i1;
@@ -305,7 +305,7 @@ TEST(DemodPattern, RejectsBadChecksumsAndLengthsButKeepsSearching)
         if (c.corrupt)
             block[20] ^= 0x01;
         const std::vector<int> good = demodtest::gpsBlock(30, 10);
-        LineWriter w(c.spb, kA, -kA);
+        LineWriter w(static_cast<double>(c.spb), kA, -kA);
         w.idle(100);
         w.characters(demodtest::withSync(block));
         w.idle(50);

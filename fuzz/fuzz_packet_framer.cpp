@@ -1,0 +1,90 @@
+// Fuzz target: the packet framer fed arbitrary bytes, with arbitrary decoder parameters.
+//
+// In:  a 45-byte decoder header (decoder_setup.h), then bytes handed one by one to
+//      ProcessPacketByte, as the byte framer or the Pattern demodulator would hand them.
+// Checks, besides the sanitizers: every finished block moves exactly one counter by one and
+// starts with '$'; a block called good has a zero CRC over its bytes; every accepted fix adds
+// exactly its own line, ended by one carriage return, to the display text and to the record
+// text while recording is on; the hemisphere letters and the PTU texts stay well-formed.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "demod/decoder.h"
+#include "fuzz/decoder_setup.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_input.h"
+
+namespace {
+
+std::uint16_t crcOf(const std::uint8_t* bytes, int length)
+{
+    std::uint16_t crc = 0;
+    for (int i = 0; i < length; ++i) {
+        crc = static_cast<std::uint16_t>(crc ^ (bytes[i] << 8));
+        for (int b = 0; b < 8; ++b)
+            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+void checkTexts(const nimbra::TelemetryState& t)
+{
+    const char lat = t.latitudeHemisphere;
+    const char lon = t.longitudeHemisphere;
+    FUZZ_CHECK(lat == '\0' || lat == 'N' || lat == 'S');
+    FUZZ_CHECK(lon == '\0' || lon == 'E' || lon == 'W');
+    FUZZ_CHECK(std::memchr(t.psuText, '\0', sizeof t.psuText) != nullptr);
+    FUZZ_CHECK(std::memchr(t.calibrationText, '\0', sizeof t.calibrationText) != nullptr);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    nimbra::fuzz::FuzzInput in(data, size);
+    nimbra::fuzz::FreshDecoder d;
+    nimbra::fuzz::setUpDecoder(in, *d);
+    const bool recording = d->params.recordDecodedText != 0;
+
+    std::string expectedLines;
+    int events = 0;
+    d->setFixListener([&](const nimbra::FixRecord& fix) {
+        FUZZ_CHECK(fix.line != nullptr);
+        const std::size_t length = std::strlen(fix.line);
+        FUZZ_CHECK(length < 4096);
+        FUZZ_CHECK(std::memchr(fix.line, '\r', length) == nullptr);
+        FUZZ_CHECK(std::memchr(fix.line, '\n', length) == nullptr);
+        expectedLines.append(fix.line, length);
+        expectedLines.push_back('\r');
+    });
+    d->setPacketListener([&](const nimbra::PacketEvent& event) {
+        ++events;
+        FUZZ_CHECK(event.kind == 1 || event.kind == 2);
+        FUZZ_CHECK(event.length >= 1 && event.length <= nimbra::Decoder::kMaxPacketBytes);
+        FUZZ_CHECK(event.bytes != nullptr && event.bytes[0] == '$');
+        if (event.crcGood && event.length < nimbra::Decoder::kMaxPacketBytes)
+            FUZZ_CHECK(crcOf(event.bytes, event.length) == 0);
+    });
+
+    const std::uint8_t* body = in.rest();
+    const std::size_t n = in.restSize();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int countedBefore = d->telemetry.goodPackets + d->telemetry.badPackets;
+        const int eventsBefore = events;
+        d->ProcessPacketByte(body[i]);
+        const int counted = d->telemetry.goodPackets + d->telemetry.badPackets - countedBefore;
+        FUZZ_CHECK(counted == events - eventsBefore);
+        FUZZ_CHECK(counted == 0 || counted == 1);
+        if (counted != 0) {
+            checkTexts(d->telemetry);
+            const std::string display = d->decodedDisplayText.takeAll();
+            const std::string record = d->decodedRecordText.takeAll();
+            FUZZ_CHECK(display == expectedLines);
+            FUZZ_CHECK(record == (recording ? expectedLines : std::string()));
+            expectedLines.clear();
+        }
+    }
+    return 0;
+}
