@@ -57,8 +57,14 @@ ObserverFrame RotateToObserverFrame(double targetLatDeg, double targetLonDeg, do
 LookAngles ComputeLookAngles(float observerLatDeg, float observerLonDeg, float observerHeightM,
                              float targetLatDeg, float targetLonDeg, float targetHeightM)
 {
-    const Cartesian a = GeodeticToCartesian(observerLatDeg, observerLonDeg, observerHeightM);
-    const Cartesian b = GeodeticToCartesian(targetLatDeg, targetLonDeg, targetHeightM);
+    // All arithmetic is in double precision; only the three results are stored as floats.
+    const double observerLat = static_cast<double>(observerLatDeg);
+    const double observerLon = static_cast<double>(observerLonDeg);
+    const double targetLat = static_cast<double>(targetLatDeg);
+    const double targetLon = static_cast<double>(targetLonDeg);
+    const double targetHeight = static_cast<double>(targetHeightM);
+    const Cartesian a = GeodeticToCartesian(observerLat, observerLon, static_cast<double>(observerHeightM));
+    const Cartesian b = GeodeticToCartesian(targetLat, targetLon, targetHeight);
     const double dx = a.x - b.x;
     const double dy = a.y - b.y;
     const double dz = a.z - b.z;
@@ -67,8 +73,8 @@ LookAngles ComputeLookAngles(float observerLatDeg, float observerLonDeg, float o
     LookAngles result;
     result.rangeKm = static_cast<float>(std::floor(d) * 0.001);
 
-    const ObserverFrame t = RotateToObserverFrame(targetLatDeg, targetLonDeg, targetHeightM,
-                                                  observerLatDeg, observerLonDeg, b.r);
+    const ObserverFrame t =
+        RotateToObserverFrame(targetLat, targetLon, targetHeight, observerLat, observerLon, b.r);
     const double theta = toDegrees(std::atan2(t.z, t.y));
     result.azimuthDeg = static_cast<float>(90.0 - theta);
     if (result.azimuthDeg < 0.0f)

@@ -126,7 +126,8 @@ Flight makeFlight(const FlightSettings& s)
 
 double rawToDegrees(std::int32_t raw)
 {
-    return static_cast<float>(static_cast<double>(raw) * 180.0 / 2147483648.0);
+    // The decoder holds degrees as floats: the expected value is that float, widened again.
+    return static_cast<double>(static_cast<float>(static_cast<double>(raw) * 180.0 / 2147483648.0));
 }
 
 namespace {
