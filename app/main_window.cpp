@@ -12,6 +12,7 @@
 
 #include "app/settings.h"
 #include "demod/decoder.h"
+#include "sources/file_decode_running.h"
 #include "sources/sound_in.h"
 #include "sources/wave_thread.h"
 #include "ui_main_window.h"
@@ -132,6 +133,9 @@ void MainWindow::startFileDecode(const QString& fileName)
     connect(thread, &QThread::finished, this, &MainWindow::startNextDecode);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     decodeThread_ = thread;
+    // Raised here, not only in the thread: the next tick of the live loop on this thread must
+    // already leave the decoder to the file, even if the thread has not begun to run.
+    nimbra::fileDecodeRunning.store(1);
     thread->start();
 }
 

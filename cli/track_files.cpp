@@ -193,13 +193,16 @@ bool PendingFile::commit(const std::string& content, std::string& error)
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
-        fd_ = -1;
+    // Closed whether or not the sync succeeds, so a failed sync does not leak the descriptor.
+    int failure = ::fsync(fd_) != 0 ? errno : 0;
+    if (::close(fd_) != 0 && failure == 0)
+        failure = errno;
+    fd_ = -1;
+    if (failure != 0) {
         ::unlink(temp_.c_str());
-        error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
+        error = target_ + ": cannot be written (" + std::strerror(failure) + ")";
         return false;
     }
-    fd_ = -1;
     if (::rename(temp_.c_str(), target_.c_str()) != 0) {
         error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
         ::unlink(temp_.c_str());

@@ -33,7 +33,7 @@ void SampleQueue::PutInQueue(int frameCount, const std::uint32_t* frames)
 {
     if (stopped())
         return;
-    bool overflow = false;
+    bool traceOverflow = false;
     {
         QMutexLocker lock(&mutex_);
         if (!storage_)
@@ -46,14 +46,15 @@ void SampleQueue::PutInQueue(int frameCount, const std::uint32_t* frames)
                 // Full: make room by dropping the oldest frames, and drop the rest of this call.
                 readIndex_ = (readIndex_ + kDropFrames) & kMask;
                 count_ -= kDropFrames;
-                overflow = true;
-                if (++overflowEvents_ >= kOverflowTraceEvery)
+                if (++overflowEvents_ >= kOverflowTraceEvery) {
                     overflowEvents_ = 0;
+                    traceOverflow = true;
+                }
                 break;
             }
         }
     }
-    if (overflow && overflowEvents_ == 0)
+    if (traceOverflow)
         qDebug() << "Snd In Overflow" << kOverflowTraceEvery;
 }
 
