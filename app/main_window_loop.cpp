@@ -15,6 +15,7 @@
 #include "app/live_record_file.h"
 #include "app/settings.h"
 #include "demod/decoder.h"
+#include "sources/file_decode_running.h"
 #include "sources/sound_in.h"
 #include "ui_main_window.h"
 
@@ -53,6 +54,10 @@ void MainWindow::writeRecordFile()
 {
     nimbra::Decoder& decoder = nimbra::globalDecoder();
     if (!decoder.params.recordDecodedText)
+        return;
+    // While a WAVE decode runs, the pending record text is its lines: they belong in the record
+    // file beside the WAVE file, which the decoding thread writes after each chunk.
+    if (nimbra::fileDecodeRunning.load())
         return;
     if (!recordFile) {
         // The user's data folder, as the program's own (~/.local/share/org.nimbra-project/Nimbra).
