@@ -202,6 +202,30 @@ private slots:
         tick(window);
     }
 
+    // While a file is decoded, the pending record text is that file's: a tick must leave it for
+    // the record file beside the WAVE file instead of writing it into the live record file.
+    void aTickLeavesTheRecordTextOfAFileDecode()
+    {
+        MainWindow window;
+        auto* record = child<QPushButton>(window, "pushButton_recordDecodedText");
+        record->setChecked(true);
+        tick(window);
+        const QString name = window.recordFileName();
+        QVERIFY(!name.isEmpty());
+
+        nimbra::fileDecodeRunning = 1;
+        decoder().decodedRecordText.append("from the file\r");
+        tick(window);
+        nimbra::fileDecodeRunning = 0;
+        QCOMPARE(QByteArray::fromStdString(decoder().decodedRecordText.takeAll()),
+                 QByteArray("from the file\r"));
+        QCOMPARE(QFileInfo(name).size(), 0);
+
+        QFile::remove(name);
+        record->setChecked(false);
+        tick(window);
+    }
+
     void recordFileFallsBackToTheDataFolder()
     {
         const QDateTime time(QDate(2013, 6, 6), QTime(15, 30, 0), Qt::UTC);
