@@ -14,10 +14,10 @@ constexpr double kSearchSeconds = 0.25;
 // The channel: the tones, a bit rate and a fifth beyond each for the modulation's sidebands,
 // and room for the carrier to drift before the oscillator follows.
 constexpr double kSidebandBitRates = 1.2;
-constexpr double kDriftRoomHz = 4000.0;
-// The oscillator follows the carrier in steps of at most this much: a step blurs the few samples
-// inside the filter at that moment, by a phase error that grows with the step.
-constexpr double kRetuneHz = 500.0;
+constexpr double kDriftRoomHz = 1500.0;
+// The oscillator follows the carrier in steps of this much: a step blurs the samples inside the
+// filters at that moment, by a phase error that grows with the step (at 100 Hz below 0.1 rad).
+constexpr double kRetuneHz = 100.0;
 constexpr int kAbsentIntervalsToLose = 8;      // two seconds without any signal
 constexpr int kElsewhereIntervalsToMove = 4;   // one second of a signal away from the tracked one
 constexpr std::size_t kSearchRing = 4096;      // search values kept, by detector period
@@ -104,9 +104,9 @@ void IqFrontEnd::lock(const ToneEstimate& e)
     channel_ = std::make_unique<ChannelFilter>(plan, e.centreHz);
     detector_ = std::make_unique<ToneDetector>(plan.rateMultiple, 0.0, e.deviationHz);
     filtered_.clear();
-    // Detector sample i stands for input time (i + 0.5) / outputRate - delay; in sink periods,
-    // from the interval's start.
-    offset_ = double(intervalStart_) * periodsPerSample_ - channel_->delay() / plan.rateMultiple;
+    // Detector sample i stands for the input at the time of output sample i - delay, and for the
+    // interval [i, i + 1) in the detector's count: in sink periods, from the interval's start.
+    offset_ = double(intervalStart_) * periodsPerSample_ - (channel_->delay() + 0.5) / plan.rateMultiple;
     absentIntervals_ = 0;
     elsewhereIntervals_ = 0;
     ++locks_;
@@ -151,15 +151,16 @@ void IqFrontEnd::feedDetector(const std::complex<float>* samples, std::size_t co
 void IqFrontEnd::keepCentred()
 {
     const double c = detector_->centreHz();
-    if (std::fabs(c) <= kRetuneHz)
+    if (std::fabs(c) <= kRetuneHz || detector_->retunePending())
         return;
     const double step = std::clamp(c, -kRetuneHz, kRetuneHz);
     // Input from now on is mixed with the new frequency; it reaches the detector after the
-    // samples already in the filter.
+    // samples already in the filters, the middle of the filters' blur of old and new at the
+    // filters' delay.
     const int m = detector_->rateMultiple();
-    const double from = double(detector_->periods()) + (double(filtered_.size()) + channel_->delay()) / m;
+    const double at = double(detector_->periods() * m) + double(filtered_.size()) + channel_->delay();
     channel_->retune(channel_->centreHz() + step);
-    detector_->retuned(step, static_cast<std::int64_t>(std::llround(from)));
+    detector_->retuned(step, static_cast<std::int64_t>(std::llround(at)));
 }
 
 void IqFrontEnd::deliver(std::int64_t upTo)

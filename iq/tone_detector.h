@@ -23,11 +23,16 @@
 //     phase across a transition depends on the bit timing too steeply to be relied upon.
 //
 // Frequency loops: in every period the signal is correlated with each tone over the last bit
-// length (two for close tones, so that the tones separate); where one tone clearly dominates two
-// windows a bit apart, the phase advance between them measures that tone's frequency error. A
-// second-order loop on the centre (drift followed without lag) and a slow one on the deviation
-// turn these errors into the tones' frequencies. No decisions are needed, so the loops run
-// between blocks (the idle mark tone) as well as in them.
+// length (two for tones closer than 0.6 bit rates, so that they separate); where one tone clearly
+// dominates two windows a bit apart, the phase advance between them measures that tone's
+// frequency error. A second-order loop on the centre (drift followed without lag) and a slow one
+// on the deviation turn these errors into the tones' frequencies. No decisions are needed, so the
+// loops run between blocks (the idle mark tone) as well as in them.
+//
+// Each tone keeps the stream turned by the tone's own phase (which follows the loops sample by
+// sample) as running sums: a correlation over any interval is then the difference of two sums
+// (the ends weighted by the share of their sample inside) and one phase for its reference. This is
+// what lets the per-bit values cost a few hundred operations at any sample rate.
 #pragma once
 
 #include <complex>
@@ -48,7 +53,7 @@ public:
     // Periods pushed so far; period n holds samples n x M .. n x M + M - 1.
     std::int64_t periods() const { return periods_; }
     // Periods of history kept: intervals must start no earlier than periods() - history().
-    std::int64_t history() const { return historyPeriods_; }
+    std::int64_t history() const { return kHistoryPeriods; }
     // Periods the detector needs beyond an interval's end (the neighbouring bits it looks at).
     std::int64_t lookahead() const { return 2 * kPeriodsPerBit + 2; }
 
@@ -59,9 +64,10 @@ public:
     // Search value of the period just pushed: the window value of the last bit length.
     float searchValue() const { return searchValue_; }
 
-    // The front end moved its oscillator by `hz`, effective from period `fromPeriod` on: the
-    // tones move by -hz and the history is turned as if it had been mixed that way too.
-    void retuned(double hz, std::int64_t fromPeriod);
+    // The front end moved its oscillator by `hz`; the change reaches the stream at sample
+    // `atSample` (counted like periods() x M), from where the tones sit `hz` lower.
+    void retuned(double hz, std::int64_t atSample);
+    bool retunePending() const { return shiftAt_ >= 0; }
 
     double markHz() const { return centreHz_ - deviationHz_; }
     double spaceHz() const { return centreHz_ + deviationHz_; }
@@ -72,34 +78,62 @@ public:
     int rateMultiple() const { return m_; }
 
 private:
+    static constexpr int kHistoryPeriods = 1536;  // more than the bit reader keeps (1,024 periods)
+    static constexpr int kWindowRing = 16;        // windows kept, by period
+
+    // One tone's view of the stream: u[i] = z[i] e^{-j theta[i]}, theta the tone's phase, kept as
+    // running sums so that any interval's correlation costs two look-ups.
+    struct Tone {
+        std::vector<std::complex<double>> prefix;  // sum of u over samples 0 .. i, at i & mask
+        std::vector<float> phase;                  // theta[i], wrapped to (-pi, pi]
+        std::complex<double> sum;
+        double theta = 0.0;       // phase of the next sample
+        double omega = 0.0;       // radians per sample
+        std::complex<float> rotor{1.0f, 0.0f};  // e^{-j theta} of the next sample
+        std::complex<float> step{1.0f, 0.0f};   // e^{-j omega}
+    };
     struct Window {
         std::complex<float> mark, space;
         float markNorm = 0.0f, spaceNorm = 0.0f;
     };
 
-    std::complex<float> at(std::int64_t i) const { return ring_[static_cast<std::size_t>(i) & mask_]; }
-    void correlate(double a, double b, int positions, std::complex<float>* mark,
-                   std::complex<float>* space) const;
+    // Bit correlations on the grid of the last multiple-symbol values: the bit reader asks for
+    // the bits of a character one after another on one grid, and each bit's neighbours are the
+    // next bits' neighbours too, so each position is correlated once.
+    struct GridCache {
+        static constexpr int kSize = 32;
+        double origin = 0.0, length = -1.0;  // position m spans origin + m x length, periods
+        std::int64_t samples = -1;           // the stream's length when the cache was made
+        double omega[2] = {};
+        std::complex<float> advance[2];      // e^{-j omega length M}
+        std::complex<float> mark[kSize], space[kSize];
+        bool have[kSize] = {};
+    };
+
+    std::complex<double> prefixAt(const Tone& t, std::int64_t i) const;
+    void position(double from, double to, std::complex<float>& mark, std::complex<float>& space) const;
+    std::complex<float> rangeSum(const Tone& t, double from, double to) const;
     void updateTones();
     void runLoops(const Window& now, const Window& bitAgo);
 
     int m_;
     int symbols_;
-    double rate_;                 // samples/s
-    std::vector<std::complex<float>> ring_;
+    double rate_;  // samples/s
     std::size_t mask_;
-    std::int64_t historyPeriods_;
+    Tone tones_[2];  // mark, space
     std::int64_t periods_ = 0;
+    std::int64_t samples_ = 0;
 
     double centreHz_, deviationHz_;
     double startCentreHz_, startDeviationHz_;  // the loops stay near the search's estimate
     double driftHzPerPeriod_ = 0.0;
-    int windowBits_;               // frequency-loop window, bits
-    std::complex<float> stepMark_, stepSpace_;  // e^{-j w} per sample
-    std::complex<float> lagMark_, lagSpace_;    // e^{-j w L}, L = one bit of samples
-    std::vector<Window> windows_;  // the last bit and a period of windows, by period
+    int windowBits_;  // frequency-loop window, bits
+    std::vector<Window> windows_;  // by period
     float searchValue_ = 0.0f;
     int periodsSinceUpdate_ = 0;
+    double shiftHz_ = 0.0;
+    std::int64_t shiftAt_ = -1;
+    mutable GridCache grid_;
 };
 
 }  // namespace nimbra::iq
