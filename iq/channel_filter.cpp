@@ -19,11 +19,15 @@ constexpr double kRateMargin = 2.4;
 constexpr unsigned kResamplerSemiLength = 12;
 constexpr unsigned kResamplerBank = 64;
 
+// The Kaiser design reaches its nominal attenuation only in the middle of the stop band; a
+// design for this much more keeps the whole stop band, its edge included, below the plan's.
+constexpr double kDesignMarginDb = 8.0;
+
 unsigned lengthFor(const FilterStage& s, double attenuationDb)
 {
     const double transition = (s.stopHz - s.passHz) / s.inputRate;
     const unsigned n = estimate_req_filter_len(static_cast<float>(std::min(transition, 0.45)),
-                                               static_cast<float>(attenuationDb));
+                                               static_cast<float>(attenuationDb + kDesignMarginDb));
     return std::max(n, 3u) | 1u;
 }
 
@@ -84,7 +88,7 @@ std::vector<float> designStageTaps(const FilterStage& s, double attenuationDb)
     std::vector<float> h(length);
     const double cutoff = 0.5 * (s.passHz + s.stopHz) / s.inputRate;
     liquid_firdes_kaiser(length, static_cast<float>(std::min(cutoff, 0.49)),
-                         static_cast<float>(attenuationDb), 0.0f, h.data());
+                         static_cast<float>(attenuationDb + kDesignMarginDb), 0.0f, h.data());
     double sum = 0.0;
     for (float v : h)
         sum += double(v);

@@ -11,7 +11,7 @@
 // factor that keeps at least that rate, split into one or two FIR stages, whichever costs less per
 // input sample (a first stage by 10 needs only a short filter, since the second removes what its
 // wide transition band lets through). Each stage passes the channel flat (Kaiser window from
-// liquid's designer, ripple below 0.01 dB) and attenuates by 60 dB whatever would fold into it.
+// liquid's designer, within 0.1 dB) and attenuates by 60 dB whatever would fold into it.
 //
 // The stages compute each decimated output as one liquid dot product over a buffer of the input
 // kept here. liquid's own decimator object pushes every input sample into its window buffer one

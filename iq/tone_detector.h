@@ -65,7 +65,9 @@ public:
     float searchValue() const { return searchValue_; }
 
     // The front end moved its oscillator by `hz`; the change reaches the stream at sample
-    // `atSample` (counted like periods() x M), from where the tones sit `hz` lower.
+    // `atSample` (counted like periods() x M), from where the tones sit `hz` lower. The
+    // multiple-symbol values take the tones as steady over their five bits: steps of 100 Hz (the
+    // front end's) cost a few hundredths of a radian there.
     void retuned(double hz, std::int64_t atSample);
     bool retunePending() const { return shiftAt_ >= 0; }
 

@@ -21,7 +21,7 @@ IqChannel::IqChannel(IqChannelSettings settings)
 std::size_t IqChannel::samplesFor(std::size_t bits, double samplesPerBit) const
 {
     const double perBit = samplesPerBit * settings_.sampleRate / kSampleRate;
-    return static_cast<std::size_t>(std::max(0.0, std::ceil(double(bits) * perBit - 1e-7)));
+    return static_cast<std::size_t>(std::max(0.0, std::floor(double(bits) * perBit + 1e-7)));
 }
 
 double IqChannel::noiseSigma(double samplesPerBit) const
@@ -40,8 +40,10 @@ std::vector<std::complex<float>> IqChannel::render(const std::vector<std::uint8_
         return out;
     const double rate = settings_.sampleRate;
     const double perBit = samplesPerBit * rate / kSampleRate;
+    // Only samples that end inside these bits: one that runs into the next call's bits is made
+    // there, when their frequency is known.
     const double total = static_cast<double>(bits.size()) * perBit - startOffset_;
-    const auto count = static_cast<std::size_t>(std::max(0.0, std::ceil(total - 1e-7)));
+    const auto count = static_cast<std::size_t>(std::max(0.0, std::floor(total + 1e-7)));
     out.reserve(count);
     const double sigma = noiseSigma(samplesPerBit);
     const double radPerHzSample = 2.0 * kPi / rate;
@@ -51,13 +53,18 @@ std::vector<std::complex<float>> IqChannel::render(const std::vector<std::uint8_
     const double lastBit = static_cast<double>(bits.size() - 1);
     const double deviation = settings_.deviationHz;
 
-    // Sample n covers [u, u + 1) in samples from the start of bits[0].
+    // Sample n covers [u, u + 1) in samples from the start of bits[0]; a u below 0 is the part of
+    // the previous call's last bit that the first sample still covers.
     double u = startOffset_;
     for (std::size_t n = 0; n < count; ++n, u += 1.0) {
         if (settings_.carrier) {
-            double k = std::min(std::floor(u / perBit), lastBit);
             double from = u;
             double cycles = 0.0;  // the modulation's frequency integrated over the sample, Hz x samples
+            if (from < 0.0) {
+                cycles += -from * (previousBit_ ? -deviation : deviation);
+                from = 0.0;
+            }
+            double k = std::min(std::floor(from / perBit), lastBit);
             while (from < u + 1.0) {
                 const double edge = k >= lastBit ? u + 1.0 : std::min(u + 1.0, (k + 1.0) * perBit);
                 cycles += (edge - from) * (bits[static_cast<std::size_t>(k)] ? -deviation : deviation);
@@ -79,6 +86,7 @@ std::vector<std::complex<float>> IqChannel::render(const std::vector<std::uint8_
         out.emplace_back(static_cast<float>(z.real()), static_cast<float>(z.imag()));
     }
     startOffset_ = u - static_cast<double>(bits.size()) * perBit;
+    previousBit_ = bits.back();
     return out;
 }
 

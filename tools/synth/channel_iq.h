@@ -16,7 +16,8 @@
 // same definition at every rate and in the audio path's radio channel.
 //
 // The channel keeps its state between calls to render(), so a long flight can be rendered (and
-// written) in pieces and stays continuous.
+// written) in pieces, sample for sample the same as in one piece. A sample is made once its whole
+// interval is known: the fraction of a sample after the last bit of a recording is left out.
 #pragma once
 
 #include <complex>
@@ -59,7 +60,8 @@ private:
     double phase_ = 0.0;        // carrier phase, radians
     double carrierHz_ = 0.0;    // carrier frequency now
     double driftSign_ = 1.0;
-    double startOffset_ = 0.0;  // samples of this call's first bit already rendered
+    double startOffset_ = 0.0;  // where the next call's first sample starts, against its bits
+    std::uint8_t previousBit_ = 1;
 };
 
 }  // namespace nimbra::synth
