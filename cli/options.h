@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "iq/iq_format.h"
+
 namespace nimbra::cli {
 
 enum class OutputFormat { Text, Csv, Jsonl };
@@ -36,6 +38,8 @@ struct CliOptions {
     std::optional<double> rate;       // raw input sample rate (default 48000)
     std::optional<int> channels;      // raw input channel count (default 1)
     int channel = 1;                  // 1-based channel to decode
+    // SDR input: complex baseband in one of the IQ formats (--iq), at --rate (raw formats).
+    std::optional<iq::IqFormat> iqFormat;
 
     // Output.
     OutputFormat format = OutputFormat::Text;
