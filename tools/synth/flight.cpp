@@ -57,6 +57,25 @@ void sendBlock(SerialLine& line, const std::vector<std::uint8_t>& block)
     line.addCharacters(block);
 }
 
+// The n-th impossible position of a flight (see FlightSettings::bogusEvery).
+void spoilPosition(GpsBlockFields& gps, int n)
+{
+    switch (n % 4) {
+    case 0:
+        gps.altitudeMm = -1000000;
+        break;
+    case 1:
+        gps.altitudeMm = 60000000;
+        break;
+    case 2:
+        gps.latitudeRaw = toRaw(95.0);
+        break;
+    default:
+        gps.latitudeRaw = toRaw(rawToDegrees(gps.latitudeRaw) + 3.0);
+        break;
+    }
+}
+
 }  // namespace
 
 Flight makeFlight(const FlightSettings& s)
@@ -84,6 +103,11 @@ Flight makeFlight(const FlightSettings& s)
         gps.gpsTimeMs = static_cast<std::uint32_t>(388800000 + 1000 * i);
         gps.gpsWeek = 2446;
         gps.numSatellites = s.numSatellites;
+        const bool bogus = s.bogusEvery > 0 && (i + 1) % s.bogusEvery == 0;
+        if (bogus) {
+            spoilPosition(gps, flight.bogusBlocks);
+            ++flight.bogusBlocks;
+        }
         std::vector<std::uint8_t> block = buildGpsBlock(gps);
         const bool corrupt = s.corruptEvery > 0 && (i + 1) % s.corruptEvery == 0;
         if (corrupt) {
@@ -111,6 +135,7 @@ Flight makeFlight(const FlightSettings& s)
         fix.longitudeRaw = gps.longitudeRaw;
         fix.altitudeMm = gps.altitudeMm;
         fix.crcGood = !corrupt;
+        fix.bogus = bogus;
         fix.hasPtu = ptuSent;
         fix.ptu = latestPtu;
         fix.endTimeS = static_cast<double>(samplesForBits(flight.line.size(), spb)) / kSampleRate;
