@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/synthesize.h"
 #include "synth/wav_file.h"
 

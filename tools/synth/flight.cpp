@@ -50,13 +50,6 @@ std::size_t bitAt(double seconds, double samplesPerBit)
     return static_cast<std::size_t>(std::llround(seconds * kSampleRate / samplesPerBit));
 }
 
-void sendBlock(SerialLine& line, const std::vector<std::uint8_t>& block)
-{
-    line.addCharacter(kSyncByte);
-    line.addCharacter(kSyncByte);
-    line.addCharacters(block);
-}
-
 // The n-th impossible position of a flight (see FlightSettings::bogusEvery).
 void spoilPosition(GpsBlockFields& gps, int n)
 {
@@ -143,8 +136,8 @@ Flight makeFlight(const FlightSettings& s)
     }
     // The next block starts just as the recording ends.
     idleUntil(flight.line, bitAt(s.leadInS + s.gpsBlocks, spb));
-    flight.line.addCharacter(kSyncByte);
-    flight.line.addCharacter(kSyncByte);
+    for (int c = 0; c < block::kSyncCharacters; ++c)
+        flight.line.addCharacter(block::kSyncCharacter);
     flight.line.addIdle(2);
     return flight;
 }
