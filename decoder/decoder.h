@@ -40,7 +40,7 @@
 
 namespace nimbra {
 
-class Decoder : private CharacterSink {
+class Decoder final : private CharacterSink {
 public:
     // Milliseconds since 1970-01-01 UTC; replaceable so tests and recordings fix the time.
     using Clock = FixStage::Clock;

@@ -20,7 +20,7 @@ struct HandedBlock {
     long sampleIndex = 0;
 };
 
-class DemodHarness : public CharacterSink {
+class DemodHarness final : public CharacterSink {
 public:
     DemodHarness() = default;
     DemodHarness(const DemodHarness&) = delete;

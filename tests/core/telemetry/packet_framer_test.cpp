@@ -196,6 +196,19 @@ TEST(PacketFramer, EachGpsFieldIsPublishedWhenItsLastByteArrives)
     EXPECT_EQ(t.latitude, 45.0f);
 }
 
+// Between blocks the framer counts nothing, so a signal that never sends a '$' (a receiver left
+// on for weeks on something else) cannot run a count over; the next block frames as usual.
+TEST(PacketFramer, AStreamWithoutBlocksLeavesItReady)
+{
+    PacketFramer framer;
+    for (int i = 0; i < 1000000; ++i)
+        ASSERT_EQ(framer.push(i % 251 == '$' ? 0 : i % 251), PacketFramer::Event::None);
+    EXPECT_EQ(framer.state.count, 0);
+    const auto events = push(framer, gpsBlock());
+    EXPECT_EQ(events.back(), PacketFramer::Event::Finished);
+    EXPECT_TRUE(framer.block().crcGood);
+}
+
 TEST(PacketFramer, GpsLengthZeroEndsAtByteTwelve)
 {
     auto d = std::make_unique<Decoder>();

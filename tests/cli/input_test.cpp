@@ -1,6 +1,6 @@
-// Regressions of nimbra-decode's input path, each from an input that fuzzing found crashing.
-// They run in every build and, with the rest of the tests, under AddressSanitizer and
-// UndefinedBehaviorSanitizer, which is where the original faults showed.
+// nimbra-decode's input path on the inputs that fuzzing once found crashing it: split reads, NaN
+// samples, rates outside the resampler's range. They run in every build and, with the rest of
+// the tests, under AddressSanitizer and UndefinedBehaviorSanitizer, where the faults showed.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
@@ -80,7 +80,7 @@ std::unique_ptr<SampleSource> openWave(const std::vector<unsigned char>& wave, s
 // Found by fuzz_decode_input: the first read of the raw reader copied its (empty) leftover of a
 // partial frame from a null pointer. The leftover logic itself: a sample split across two reads
 // of a pipe is joined, and an odd last byte is not a sample.
-TEST(RegressionCliInput, RawReaderJoinsSamplesSplitAcrossReadsAndDropsAnOddLastByte)
+TEST(CliInput, RawReaderJoinsSamplesSplitAcrossReadsAndDropsAnOddLastByte)
 {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -100,7 +100,7 @@ TEST(RegressionCliInput, RawReaderJoinsSamplesSplitAcrossReadsAndDropsAnOddLastB
 
 // Found by fuzz_decode_input: a float recording holding NaN reached an undefined float-to-int
 // conversion. NaN now decodes as silence, and a block after it still decodes.
-TEST(RegressionCliInput, NaNInAFloatFileDecodesAsSilence)
+TEST(CliInput, NaNInAFloatFileDecodesAsSilence)
 {
     nimbra::synth::FlightSettings flight;
     flight.gpsBlocks = 1;
@@ -139,7 +139,7 @@ TEST(RegressionCliInput, NaNInAFloatFileDecodesAsSilence)
 // Found by fuzz_decode_input: a header claiming a sample rate of a few samples a second made the
 // resampler turn every sample into thousands (rate 1: 48,000), so that a file of kilobytes
 // needed gigabytes and ended in std::bad_alloc. File rates get the range --rate accepts.
-TEST(RegressionCliInput, AFileRateOutsideTheRateRangeIsRefusedWithItsReason)
+TEST(CliInput, AFileRateOutsideTheRateRangeIsRefusedWithItsReason)
 {
     const std::vector<float> samples(4800, 0.25f);
     for (std::uint32_t rate : {1u, 256u, 999u, 10000001u}) {
