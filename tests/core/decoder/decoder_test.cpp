@@ -10,6 +10,7 @@
 
 #include "demod/demod_type.h"
 #include "support/blocks.h"
+#include "support/recorder.h"
 #include "support/short_flights.h"
 #include "synth/synthesize.h"
 
@@ -18,28 +19,13 @@ namespace {
 
 using namespace nimbra::testing;
 
-struct Listened {
-    std::vector<FixRecord> fixes;
-    std::vector<PacketEvent> events;
-    std::vector<Bytes> eventBytes;  // the events' bytes live only as long as the call
-    std::vector<std::int64_t> consumedAtFix;
-};
-
-std::unique_ptr<Decoder> listeningDecoder(Listened& l, int demodType)
+// A decoder with a fixed clock and the demodulator's polarity set for the synthesizer's signals.
+std::unique_ptr<Decoder> decoderFor(int demodType)
 {
     auto d = std::make_unique<Decoder>();
     d->params.demodType = demodType;
     d->params.invertSignal = demodType == kPatternDemod ? 1 : 0;
     d->setClock([] { return kFixedTimeMs; });
-    Decoder* raw = d.get();
-    d->setFixListener([&l, raw](const FixRecord& f) {
-        l.fixes.push_back(f);
-        l.consumedAtFix.push_back(raw->samplesConsumed());
-    });
-    d->setPacketListener([&l](const PacketEvent& e) {
-        l.events.push_back(e);
-        l.eventBytes.emplace_back(e.bytes, e.bytes + e.length);
-    });
     return d;
 }
 
@@ -53,8 +39,8 @@ TEST(Decoder, AFixCarriesTheSampleIndexAtWhichItsBlockFinished)
     const synth::Recording rec = synth::synthesizeFlight(flight, audio);
     for (int demod : {kEdgeDemod, kLevelDemod, kPatternDemod, kSyncDemod}) {
         SCOPED_TRACE(demod);
-        Listened l;
-        auto d = listeningDecoder(l, demod);
+        auto d = decoderFor(demod);
+        Recorder l(*d);
         // Fed in uneven pieces: the index counts samples, not calls.
         std::size_t at = 0;
         for (std::size_t piece = 1; at < rec.samples.size(); piece = piece * 3 % 4097 + 1) {
@@ -66,7 +52,7 @@ TEST(Decoder, AFixCarriesTheSampleIndexAtWhichItsBlockFinished)
         ASSERT_EQ(l.fixes.size(), 6u);
         for (std::size_t i = 0; i < l.fixes.size(); ++i) {
             const FixRecord& f = l.fixes[i];
-            EXPECT_EQ(f.sampleIndex, l.consumedAtFix[i]);
+            EXPECT_EQ(f.sampleIndex, l.samplesAtFix[i]);
             // Not before the block's last bit has been received; the slicers hand its last
             // character on only when the line next rises (the next block, half a second later).
             const double end = rec.flight.fixes[i].endTimeS * 48000.0;
@@ -86,9 +72,9 @@ TEST(Decoder, SampleBySampleAndInBlocksGiveTheSameIndex)
     synth::FlightSettings flight;
     flight.gpsBlocks = 3;
     const synth::Recording rec = synth::synthesizeFlight(flight, synth::AudioChannelSettings{});
-    Listened one, many;
-    auto a = listeningDecoder(one, kSyncDemod);
-    auto b = listeningDecoder(many, kSyncDemod);
+    auto a = decoderFor(kSyncDemod);
+    auto b = decoderFor(kSyncDemod);
+    Recorder one(*a), many(*b);
     for (std::int16_t s : rec.samples)
         a->ProcessSample(static_cast<float>(s));
     b->ProcessSamples(rec.samples.data(), rec.samples.size());
@@ -104,8 +90,8 @@ TEST(Decoder, RepairedBitsAndTheDemodulatorsAccountReachTheListenersOfThatBlockO
     std::vector<float> audio = blockWithWeakBits(block, {{40, 3}});
     const std::vector<float> clean = blockWithWeakBits(block, {});
     audio.insert(audio.end(), clean.begin(), clean.end());
-    Listened l;
-    auto d = listeningDecoder(l, kSyncDemod);
+    auto d = decoderFor(kSyncDemod);
+    Recorder l(*d);
     for (float v : audio)
         d->ProcessSample(std::nearbyint(v));
     ASSERT_EQ(l.fixes.size(), 2u);
@@ -142,8 +128,8 @@ TEST(Decoder, EveryDemodulatorReadsAPtuBlockAtItsOneByteLength)
     const std::vector<float> levels = synth::modulateLevels(line.bits(), 4.992);
     for (int demod : {kEdgeDemod, kLevelDemod, kPatternDemod, kSyncDemod}) {
         SCOPED_TRACE(demod);
-        Listened l;
-        auto d = listeningDecoder(l, demod);
+        auto d = decoderFor(demod);
+        Recorder l(*d);
         for (float v : levels)
             d->ProcessSample(8000.0f * v);
         ASSERT_GE(l.events.size(), 2u);

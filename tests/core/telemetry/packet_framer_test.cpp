@@ -9,26 +9,12 @@
 #include <vector>
 
 #include "support/blocks.h"
+#include "support/recorder.h"
 
 namespace nimbra {
 namespace {
 
 using namespace nimbra::testing;
-
-struct Recorder {
-    std::vector<PacketEvent> events;
-    std::vector<Bytes> eventBytes;
-    std::vector<FixRecord> fixes;
-
-    explicit Recorder(Decoder& d)
-    {
-        d.setPacketListener([this](const PacketEvent& e) {
-            events.push_back(e);
-            eventBytes.emplace_back(e.bytes, e.bytes + e.length);
-        });
-        d.setFixListener([this](const FixRecord& f) { fixes.push_back(f); });
-    }
-};
 
 // Feeds bytes to a framer alone; returns the events.
 std::vector<PacketFramer::Event> push(PacketFramer& framer, const Bytes& bytes)
