@@ -3,8 +3,8 @@
 #include <climits>
 
 #include "demod/truncate.h"
-#include "format/block_format.h"
-#include "format/crc16.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 
 namespace nimbra {
 

@@ -51,7 +51,7 @@
 
 #include "demod/block_signal.h"
 #include "demod/character_sink.h"
-#include "format/block_format.h"
+#include "block/block_format.h"
 
 namespace nimbra {
 

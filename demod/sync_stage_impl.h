@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "demod/sync_stage.h"
-#include "format/crc16.h"
+#include "block/crc16.h"
 
 namespace nimbra {
 

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "decoder/decoder.h"
-#include "format/block_format.h"
-#include "format/crc16.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 #include "fuzz/decoder_setup.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"

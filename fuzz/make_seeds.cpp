@@ -19,7 +19,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "format/block_format.h"
+#include "block/block_format.h"
 #include "synth/modulator.h"
 #include "synth/serial_line.h"
 #include "synth/telemetry_blocks.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "format/block_format.h"
+#include "block/block_format.h"
 
 namespace nimbra {
 

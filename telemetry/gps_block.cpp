@@ -1,6 +1,6 @@
 #include "telemetry/gps_block.h"
 
-#include "format/block_format.h"
+#include "block/block_format.h"
 #include "telemetry/gps_fix.h"
 
 namespace nimbra {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "demod/block_signal.h"
-#include "format/block_format.h"
+#include "block/block_format.h"
 
 namespace nimbra {
 

@@ -1,6 +1,6 @@
 #include "telemetry/packet_framer.h"
 
-#include "format/crc16.h"
+#include "block/crc16.h"
 
 namespace nimbra {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "format/block_format.h"
+#include "block/block_format.h"
 #include "telemetry/c_locale.h"
 
 namespace nimbra {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "demod/relaxed.h"
-#include "format/block_format.h"
+#include "block/block_format.h"
 
 namespace nimbra {
 

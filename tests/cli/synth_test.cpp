@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "format/crc16.h"
+#include "block/crc16.h"
 #include "synth/audio_channel.h"
 #include "synth/flight.h"
 #include "synth/modulator.h"

@@ -1,6 +1,6 @@
 #include "synth/telemetry_blocks.h"
 
-#include "format/crc16.h"
+#include "block/crc16.h"
 #include "synth/serial_line.h"
 
 namespace nimbra::synth {

@@ -1,7 +1,7 @@
 // Telemetry blocks as the radiosonde sends them: GPS blocks ('$', 'R', 'T', '1') and PTU blocks
 // ('$', 'R', 'M'), each ending in its CRC-16/XMODEM checksum, high byte first. The one builder of
 // blocks: the flights, the tests, the benchmarks and the fuzz seeds all take their blocks here.
-// The layout itself is format/block_format.h, the checksum format/crc16.h.
+// The layout itself is block/block_format.h, the checksum block/crc16.h.
 //
 // In:  the field values of one block (raw, as transmitted: positions in 2^31/180 units of a
 //      degree, altitude in millimetres, PTU channels as selector byte plus 16-bit count), or any
@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "format/block_format.h"
+#include "block/block_format.h"
 
 namespace nimbra::synth {
 

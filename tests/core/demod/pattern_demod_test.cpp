@@ -11,8 +11,8 @@
 
 #include "demod/demod_type.h"
 #include "demod/pattern_header.h"
-#include "format/block_format.h"
-#include "format/crc16.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 #include "support/blocks.h"
 #include "support/demod_harness.h"
 #include "support/signals.h"

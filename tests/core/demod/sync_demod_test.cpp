@@ -12,7 +12,7 @@
 #include "demod/demod_type.h"
 #include "demod/sync_stage.h"
 #include "demod/sync_stage_impl.h"
-#include "format/crc16.h"
+#include "block/crc16.h"
 #include "support/demod_harness.h"
 #include "support/short_flights.h"
 #include "synth/channel_rf.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
-#include "format/block_format.h"
+#include "block/block_format.h"
 #include "synth/telemetry_blocks.h"
 
 namespace nimbra::testing {

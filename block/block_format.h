@@ -16,7 +16,7 @@
 //     selector byte, then a 16-bit count), 50 sixteen calibration bytes, then the rest of the
 //     contents and the checksum.
 //   Both end in a CRC-16/XMODEM of all bytes before it, from the '$' on, high byte first
-//   (format/crc16.h).
+//   (block/crc16.h).
 #pragma once
 
 #include <cstdint>

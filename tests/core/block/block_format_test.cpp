@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "format/block_format.h"
-#include "format/crc16.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 #include "support/blocks.h"
 
 namespace nimbra {
