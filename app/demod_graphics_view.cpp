@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 
 DemodGraphicsView::DemodGraphicsView(QWidget* parent)
     : QGraphicsView(parent), scope_(&nimbra::globalDecoder().scope)

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "app/settings.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/file_decode_running.h"
 #include "sources/sound_in.h"
 #include "sources/wave_thread.h"

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "app/c_format.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "ui_setup_dialog.h"
 
 SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent), ui(new Ui::SetupDialog)

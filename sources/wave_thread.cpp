@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/file_decode_running.h"
 
 MyThread::MyThread(QObject* parent) : QThread(parent) {}

@@ -10,7 +10,7 @@
 
 #include "app/about_dialog.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "app/main_window.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/file_decode_running.h"
 #include "sources/wave_thread.h"
 #include "test_support.h"
