@@ -56,7 +56,7 @@ std::string csvHeader()
     std::string s = "time,id";
     for (const char* name : kNames)
         s += std::string(",") + name;
-    for (int k = 1; k <= TelemetryState::kPtuChannels; ++k)
+    for (int k = 1; k <= block::kPtuChannels; ++k)
         s += ",ptu_" + std::to_string(k);
     return s + "\n";
 }
@@ -67,7 +67,7 @@ std::string csvRow(const FlightFix& fix)
     std::string s = f.time + "," + f.id;
     for (const auto& n : f.numbers)
         s += std::string(",") + n;
-    for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+    for (int k = 0; k < block::kPtuChannels; ++k)
         s += "," + (fix.record.hasPtu ? ptuValue(fix.record.ptuChannels[k]) : std::string());
     return s + "\n";
 }
@@ -85,7 +85,7 @@ std::string jsonLine(const FlightFix& fix)
     s += ",\"ptu\":";
     if (fix.record.hasPtu) {
         s += "[";
-        for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+        for (int k = 0; k < block::kPtuChannels; ++k)
             s += (k ? "," : "") + ptuValue(fix.record.ptuChannels[k]);
         s += "]";
     } else {
