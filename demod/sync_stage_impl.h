@@ -214,7 +214,7 @@ void SyncStage<Source>::readCharacter(const Source& source) noexcept
     for (int k = 0; k < 10; ++k) {
         float peak = 0.0f;
         const double a = start + k * t;
-        const double v = s.signSense * source.integrate(a, a + t, &peak);
+        const double v = s.signSense * source.bitValue(a, a + t, &peak);
         const int bit = v > 0.0 ? 1 : 0;
         bits[k] = bit;
         magnitude += std::min(std::fabs(v) / t, 2.0 * level);
