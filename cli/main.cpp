@@ -18,19 +18,17 @@
 
 #include "cli/decode_session.h"
 #include "cli/help_text.h"
+#include "cli/input_pump.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "formats/fix_format.h"
 #include "formats/pending_file.h"
 #include "formats/track_documents.h"
-#include "input/resampler.h"
-#include "input/sample_source.h"
 
 namespace {
 
 using namespace nimbra::cli;
 using namespace nimbra::formats;
-using namespace nimbra::input;
 
 volatile std::sig_atomic_t stopSignal = 0;
 int stopPipe[2] = {-1, -1};
@@ -51,10 +49,10 @@ void onStopSignal(int signo)
 // SIGINT and SIGTERM end the read loop; no SA_RESTART, so a read waiting on a pipe returns at
 // once, and the stop pipe wakes a wait that had not begun yet. A second signal ends the process
 // the ordinary way.
-void installStopHandlers(SampleSource& source)
+void installStopHandlers(InputPump& input)
 {
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0)
-        source.setStopFd(stopPipe[0]);
+        input.setStopFd(stopPipe[0]);
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -110,17 +108,16 @@ int run(const CliOptions& o)
 {
     // Input.
     std::string error;
-    std::unique_ptr<SampleSource> source;
-    const bool fromStdin = o.input == "-";
-    const double rawRate = o.rate.value_or(48000.0);
-    const int rawChannels = o.channels.value_or(1);
-    if (fromStdin)
-        source = openRawSource(STDIN_FILENO, "standard input", rawRate, rawChannels, o.channel - 1);
-    else if (o.raw)
-        source = openRawFile(o.input, rawRate, rawChannels, o.channel - 1, error);
-    else
-        source = openAudioFile(o.input, o.channel, error);
-    if (!source) {
+    Progress* progressForNotes = nullptr;
+    auto note = [&o, &progressForNotes](const std::string& text) {
+        if (o.quiet)
+            return;
+        if (progressForNotes)
+            progressForNotes->clear();
+        std::fprintf(stderr, "nimbra-decode: %s\n", text.c_str());
+    };
+    std::unique_ptr<InputPump> input = openInput(o, error, note);
+    if (!input) {
         printError(error);
         return 2;
     }
@@ -137,57 +134,33 @@ int run(const CliOptions& o)
         return 2;
     }
 
-    const double inputRate = source->sampleRate();
-    std::unique_ptr<Resampler> resampler;
-    if (inputRate != DecodeSession::kSampleRate) {
-        resampler = std::make_unique<Resampler>(inputRate, DecodeSession::kSampleRate);
-        if (!resampler->ok()) {
-            printError(resampler->error());
-            return 2;
-        }
-    }
     if (!o.quiet)
-        std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
-                     resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
+        std::fprintf(stderr, "nimbra-decode: reading %s\n", input->describe().c_str());
 
-    Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
+    Progress progress(!o.quiet && isatty(STDERR_FILENO), input->totalFrames(), input->sampleRate());
+    progressForNotes = &progress;
     Output output(o, progress);
     DecodeSession session(o);
-    installStopHandlers(*source);
+    installStopHandlers(*input);
     output.begin();
 
-    // Pipes deliver what has arrived; a file is read in blocks of this many frames.
-    constexpr std::size_t kBlockFrames = 65536;
-    std::vector<float> input, resampled;
     std::int64_t framesRead = 0;
     std::string readError;
     while (stopSignal == 0) {
-        input.clear();
-        const long n = source->read(input, kBlockFrames);
+        const long n = input->pump(session);
         if (n < 0) {
-            if (source->interrupted())
+            if (input->interrupted())
                 continue;  // a signal: the loop condition decides
-            readError = source->error();
+            readError = input->error();
             break;
         }
         if (n == 0)
             break;
         framesRead += n;
-        if (resampler) {
-            resampled.clear();
-            resampler->process(input, resampled);
-            session.feed(resampled);
-        } else {
-            session.feed(input);
-        }
         output.drain(session);
         progress.update(framesRead);
     }
-    if (resampler) {
-        resampled.clear();
-        resampler->finish(resampled);
-        session.feed(resampled);
-    }
+    input->finish(session);
     output.drain(session);
     progress.update(framesRead, true);
     progress.clear();

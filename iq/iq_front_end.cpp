@@ -21,12 +21,16 @@ constexpr double kRetuneHz = 100.0;
 constexpr int kAbsentIntervalsToLose = 8;      // two seconds without any signal
 constexpr int kElsewhereIntervalsToMove = 4;   // one second of a signal away from the tracked one
 constexpr std::size_t kSearchRing = 4096;      // search values kept, by detector period
-constexpr std::size_t kChunk = 4096;           // input samples fed to the detector at a time
+// Input fed to the detector at a time: at most 4096 samples, and at most 512 periods, well inside
+// the detector's history, since the sink reads back over what a chunk has just brought.
+constexpr std::size_t kChunk = 4096;
+constexpr double kChunkPeriods = 512.0;
 
 }  // namespace
 
 IqFrontEnd::IqFrontEnd(double inputRate)
-    : rate_(inputRate), periodsPerSample_(kPeriodRate / inputRate), search_(inputRate, kSearchSeconds)
+    : rate_(inputRate), periodsPerSample_(kPeriodRate / inputRate), search_(inputRate, kSearchSeconds),
+      chunk_(std::min(kChunk, static_cast<std::size_t>(kChunkPeriods / periodsPerSample_)))
 {
     interval_.reserve(search_.intervalSamples());
     searchValues_.assign(kSearchRing, 0.0f);
@@ -47,7 +51,7 @@ void IqFrontEnd::process(const std::complex<float>* samples, std::size_t count)
     while (count > 0) {
         // Never past the end of a search interval: each is kept whole for a lock.
         const std::size_t room = search_.intervalSamples() - interval_.size();
-        const std::size_t n = std::min({count, room, kChunk});
+        const std::size_t n = std::min({count, room, chunk_});
         interval_.insert(interval_.end(), samples, samples + n);
         const bool fresh = search_.add(samples, n);
         if (detector_)
@@ -131,7 +135,7 @@ void IqFrontEnd::feedDetector(const std::complex<float>* samples, std::size_t co
 {
     const int m = detector_->rateMultiple();
     while (count > 0) {
-        const std::size_t n = std::min(count, kChunk);
+        const std::size_t n = std::min(count, chunk_);
         channel_->process(samples, n, filtered_);
         samples += n;
         count -= n;

@@ -67,6 +67,7 @@ private:
     double rate_;
     double periodsPerSample_;
     SpectrumSearch search_;
+    std::size_t chunk_;  // input samples fed to the detector at a time
     PeriodSink sink_;
     NoteSink notes_;
 
