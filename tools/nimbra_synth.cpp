@@ -50,6 +50,8 @@ const char* kUsage =
     "  --rate R                iq: samples/s, 48000 to 3200000 (default 2400000)\n"
     "  --offset HZ             iq: carrier frequency against the tuning (default 0)\n"
     "  --drift HZ_PER_S        iq: the carrier moves this fast (default 0)\n"
+    "  --no-carrier            rf and iq: noise alone, at the level --ebn0 sets (for tests that\n"
+    "                          must decode nothing)\n"
     "  --invert                invert the polarity\n"
     "  --seed N                noise seed (default 1)\n"
     "  --id HEX                transmitter identifier (default 1A2B)\n"
@@ -180,6 +182,9 @@ int main(int argc, char** argv)
         } else if (arg == "--offset") {
             iqSettings.offsetHz = parseNumber(arg, value(), -1600000.0, 1600000.0);
             iqOnly = true;
+        } else if (arg == "--no-carrier") {
+            rf.carrier = false;
+            iqSettings.carrier = false;
         } else if (arg == "--drift") {
             iqSettings.driftHzPerS = parseNumber(arg, value(), -100000.0, 100000.0);
             iqOnly = true;
@@ -219,6 +224,10 @@ int main(int argc, char** argv)
     }
     if (outPath.empty())
         fail("no output file given (see --help)");
+    if ((!rf.carrier) && !audio.ebN0Db)
+        fail("--no-carrier needs --ebn0 to set the noise level");
+    if (!rf.carrier && !radio && !iq)
+        fail("--no-carrier: the audio channel has no carrier (use --channel rf or iq)");
     if (iqOnly && !iq)
         fail("--iq-format, --rate, --offset and --drift describe the iq channel (add --channel iq)");
     if (iq) {
