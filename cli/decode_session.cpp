@@ -38,7 +38,9 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
         decoder_->setClock([this, start] { return start + samplesFed_ * 1000 / kSampleRate; });
     }
     decoder_->setFixListener([this](const FixRecord& r) {
-        Fix fix{r, r.line ? std::string(r.line) : std::string()};
+        FlightFix fix;
+        fix.record = r;
+        fix.line = r.line ? std::string(r.line) : std::string();
         fix.record.line = nullptr;
         fixes_.push_back(std::move(fix));
     });
@@ -76,9 +78,9 @@ std::vector<std::string> DecodeSession::takeLines()
     return lines;
 }
 
-std::vector<Fix> DecodeSession::takeNewFixes()
+std::vector<FlightFix> DecodeSession::takeNewFixes()
 {
-    std::vector<Fix> fresh(fixes_.begin() + static_cast<long>(fixesTaken_), fixes_.end());
+    std::vector<FlightFix> fresh(fixes_.begin() + static_cast<long>(fixesTaken_), fixes_.end());
     if (keepFixes_) {
         fixesTaken_ = fixes_.size();
     } else {

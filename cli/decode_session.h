@@ -18,13 +18,9 @@
 
 #include "cli/options.h"
 #include "decoder/decoder.h"
+#include "flight/flight_fix.h"
 
 namespace nimbra::cli {
-
-struct Fix {
-    FixRecord record;  // record.line is not kept; see `line`
-    std::string line;
-};
 
 class DecodeSession {
 public:
@@ -37,8 +33,8 @@ public:
     std::vector<std::string> takeLines();
     // Fixes accepted since the last call, in order. With a track file to write, all of them
     // also stay in fixes(); without, nothing is kept, so a live station runs in constant memory.
-    std::vector<Fix> takeNewFixes();
-    const std::vector<Fix>& fixes() const { return fixes_; }
+    std::vector<FlightFix> takeNewFixes();
+    const std::vector<FlightFix>& fixes() const { return fixes_; }
 
     int goodPackets() const { return decoder_->telemetry.goodPackets; }
     int badPackets() const { return decoder_->telemetry.badPackets; }
@@ -48,7 +44,7 @@ public:
 private:
     std::unique_ptr<Decoder> decoder_;
     std::vector<std::int16_t> pcm_;
-    std::vector<Fix> fixes_;
+    std::vector<FlightFix> fixes_;
     std::size_t fixesTaken_ = 0;
     std::string pendingText_;
     std::int64_t samplesFed_ = 0;  // samples handed to the decoder, up to the current piece's end

@@ -17,17 +17,20 @@
 #include <vector>
 
 #include "cli/decode_session.h"
-#include "cli/fix_format.h"
 #include "cli/help_text.h"
 #include "cli/options.h"
 #include "cli/progress.h"
-#include "cli/resampler.h"
-#include "cli/sample_source.h"
-#include "cli/track_files.h"
+#include "formats/fix_format.h"
+#include "formats/pending_file.h"
+#include "formats/track_documents.h"
+#include "input/resampler.h"
+#include "input/sample_source.h"
 
 namespace {
 
 using namespace nimbra::cli;
+using namespace nimbra::formats;
+using namespace nimbra::input;
 
 volatile std::sig_atomic_t stopSignal = 0;
 int stopPipe[2] = {-1, -1};
@@ -79,7 +82,7 @@ public:
     void drain(DecodeSession& session)
     {
         const std::vector<std::string> lines = session.takeLines();
-        const std::vector<Fix> fixes = session.takeNewFixes();
+        const std::vector<nimbra::FlightFix> fixes = session.takeNewFixes();
         if (lines.empty() && fixes.empty())
             return;
         progress_.clear();
@@ -87,7 +90,7 @@ public:
             for (const std::string& line : lines)
                 write(line + "\n");
         } else {
-            for (const Fix& fix : fixes)
+            for (const nimbra::FlightFix& fix : fixes)
                 write(options_.format == OutputFormat::Csv ? csvRow(fix) : jsonLine(fix));
         }
     }

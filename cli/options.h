@@ -52,11 +52,4 @@ struct ParseOutcome {
 
 ParseOutcome parseOptions(const std::vector<std::string>& args);
 
-// Parses "2026-12-07T06:17:45Z", "2026-12-07T06:17:45.250+01:00", "2026-12-07 06:17:45" (no zone:
-// UTC) into milliseconds since 1970-01-01 UTC.
-std::optional<std::int64_t> parseIsoTime(const std::string& text);
-
-// Formats milliseconds since 1970-01-01 UTC as "2026-12-07T06:17:45Z" (whole seconds, truncated).
-std::string formatIsoTime(std::int64_t ms);
-
 }  // namespace nimbra::cli

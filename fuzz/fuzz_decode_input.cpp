@@ -24,8 +24,8 @@
 
 #include "cli/decode_session.h"
 #include "cli/options.h"
-#include "cli/resampler.h"
-#include "cli/sample_source.h"
+#include "input/resampler.h"
+#include "input/sample_source.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 
@@ -55,6 +55,7 @@ int fileWith(const std::uint8_t* data, std::size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace nimbra::cli;
+    using namespace nimbra::input;
     nimbra::fuzz::FuzzInput in(data, size);
     const std::uint8_t flags = in.byte();
     const int channel = 1 + in.byte() % 4;

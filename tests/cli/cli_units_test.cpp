@@ -7,13 +7,16 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/fix_format.h"
 #include "cli/options.h"
-#include "cli/sample_source.h"
+#include "formats/fix_format.h"
+#include "formats/iso_time.h"
+#include "input/sample_source.h"
 
 namespace {
 
 using namespace nimbra::cli;
+using namespace nimbra::formats;
+using namespace nimbra::input;
 
 constexpr std::int64_t kMs = 1796537865000;  // 2026-12-06T06:17:45Z
 
@@ -67,7 +70,7 @@ TEST(CliOptions, ParsesValuesAndForms)
 
 TEST(CliFormats, CsvAndJsonOfOneFix)
 {
-    Fix fix;
+    nimbra::FlightFix fix;
     nimbra::FixRecord& r = fix.record;
     r.timeMs = kMs;
     r.transmitterId = 0x00AB;

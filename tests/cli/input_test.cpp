@@ -17,12 +17,12 @@
 
 #include "cli/decode_session.h"
 #include "cli/options.h"
-#include "cli/sample_source.h"
+#include "input/sample_source.h"
 #include "synth/synthesize.h"
 
 namespace {
 
-using nimbra::cli::SampleSource;
+using nimbra::input::SampleSource;
 
 void writeAll(int fd, const void* data, std::size_t size)
 {
@@ -70,7 +70,7 @@ std::unique_ptr<SampleSource> openWave(const std::vector<unsigned char>& wave, s
         return nullptr;
     writeAll(fd, wave.data(), wave.size());
     std::unique_ptr<SampleSource> source =
-        nimbra::cli::openAudioFile("/proc/self/fd/" + std::to_string(fd), 1, error);
+        nimbra::input::openAudioFile("/proc/self/fd/" + std::to_string(fd), 1, error);
     ::close(fd);
     return source;
 }
@@ -85,7 +85,7 @@ TEST(CliInput, RawReaderJoinsSamplesSplitAcrossReadsAndDropsAnOddLastByte)
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     std::unique_ptr<SampleSource> source =
-        nimbra::cli::openRawSource(fds[0], "pipe", 48000.0, 1, 0);
+        nimbra::input::openRawSource(fds[0], "pipe", 48000.0, 1, 0);
     const unsigned char first[] = {0x01, 0x00, 0x02};  // sample 1, then half of sample 2
     writeAll(fds[1], first, sizeof first);
     std::vector<float> out;

@@ -1,4 +1,5 @@
-// Sample sources of nimbra-decode: where the audio comes from.
+// Sample sources: where the audio of a recording or a live stream comes from (nimbra-decode and
+// the desktop program read files through them).
 //
 // In:  a raw 16-bit stream (file or standard input), or an audio file read through libsndfile.
 // Out: the samples of one channel, as floats in 16-bit PCM units, at the source's own rate, in
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace nimbra::cli {
+namespace nimbra::input {
 
 class SampleSource {
 public:
@@ -52,4 +53,4 @@ std::unique_ptr<SampleSource> openRawFile(const std::string& path, double rate, 
 // float formats are scaled to the 16-bit range. `channel` is 1-based.
 std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel, std::string& error);
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::input

@@ -1,9 +1,4 @@
-// Track files: the accepted fixes as GPX 1.1 and KML 2.2, and writing them safely.
-//
-// In:  the accepted fixes in order and the station position.
-// Out: GPX (one track per transmitter, points with elevation and time; waypoints for the station
-//      and each sonde's last position) and KML (per transmitter a line string at absolute
-//      altitude and a placemark for the last position; a placemark for the station).
+// PendingFile: a file written whole or not at all.
 //
 // PendingFile creates a temporary file beside the target at the start of the run, so that an
 // output that cannot be written is reported before anything is decoded, and renames it over the
@@ -12,20 +7,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "cli/decode_session.h"
-
-namespace nimbra::cli {
-
-struct Station {
-    float latitude = 0.0f;   // degrees, as the decoder holds them
-    float longitude = 0.0f;  // degrees
-    float altitude = 0.0f;   // metres
-};
-
-std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station);
-std::string kmlDocument(const std::vector<Fix>& fixes, const Station& station);
+namespace nimbra::formats {
 
 class PendingFile {
 public:
@@ -46,4 +29,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::formats

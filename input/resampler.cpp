@@ -1,9 +1,9 @@
-#include "cli/resampler.h"
+#include "input/resampler.h"
 
 #include <cmath>
 #include <soxr.h>
 
-namespace nimbra::cli {
+namespace nimbra::input {
 
 Resampler::Resampler(double inputRate, double outputRate) : ratio_(outputRate / inputRate)
 {
@@ -52,4 +52,4 @@ void Resampler::finish(std::vector<float>& out)
     }
 }
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::input

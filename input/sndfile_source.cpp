@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/sample_source.h"
+#include "input/sample_source.h"
 
-namespace nimbra::cli {
+namespace nimbra::input {
 
 namespace {
 
@@ -115,4 +115,4 @@ std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel
     return std::make_unique<SndfileSource>(file, info, path, channel);
 }
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::input

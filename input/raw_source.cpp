@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/sample_source.h"
+#include "input/sample_source.h"
 
-namespace nimbra::cli {
+namespace nimbra::input {
 
 namespace {
 
@@ -142,4 +142,4 @@ std::unique_ptr<SampleSource> openRawFile(const std::string& path, double rate, 
     return openRawSource(fd, path, rate, channels, channel);
 }
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::input

@@ -1,14 +1,12 @@
-#include "cli/track_files.h"
+#include "formats/track_documents.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-namespace nimbra::cli {
+#include "formats/iso_time.h"
+
+namespace nimbra::formats {
 
 namespace {
 
@@ -27,10 +25,10 @@ std::string idText(unsigned id)
 }
 
 // Transmitter identifiers in order of first appearance.
-std::vector<unsigned> transmitters(const std::vector<Fix>& fixes)
+std::vector<unsigned> transmitters(const std::vector<FlightFix>& fixes)
 {
     std::vector<unsigned> ids;
-    for (const Fix& f : fixes) {
+    for (const FlightFix& f : fixes) {
         bool seen = false;
         for (unsigned id : ids)
             seen = seen || id == f.record.transmitterId;
@@ -40,10 +38,10 @@ std::vector<unsigned> transmitters(const std::vector<Fix>& fixes)
     return ids;
 }
 
-const Fix* lastFixOf(const std::vector<Fix>& fixes, unsigned id)
+const FlightFix* lastFixOf(const std::vector<FlightFix>& fixes, unsigned id)
 {
-    const Fix* last = nullptr;
-    for (const Fix& f : fixes)
+    const FlightFix* last = nullptr;
+    for (const FlightFix& f : fixes)
         if (f.record.transmitterId == id)
             last = &f;
     return last;
@@ -77,7 +75,7 @@ std::string kmlCoordinates(float lat, float lon, float alt)
 
 }  // namespace
 
-std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station)
+std::string gpxDocument(const std::vector<FlightFix>& fixes, const Station& station)
 {
     std::string s =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -89,7 +87,7 @@ std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station)
          "\">\n    <ele>" + shortestFloat(station.altitude) + "</ele>\n    <name>Station</name>\n  </wpt>\n";
     const std::vector<unsigned> ids = transmitters(fixes);
     for (unsigned id : ids) {
-        const Fix* last = lastFixOf(fixes, id);
+        const FlightFix* last = lastFixOf(fixes, id);
         const FixRecord& r = last->record;
         s += "  <wpt " + latLonAttributes(r.latitude, r.longitude) + ">\n    <ele>" +
              number("%.1f", static_cast<double>(r.altitude)) + "</ele>\n    <time>" +
@@ -98,7 +96,7 @@ std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station)
     }
     for (unsigned id : ids) {
         s += "  <trk>\n    <name>Radiosonde " + idText(id) + "</name>\n    <trkseg>\n";
-        for (const Fix& f : fixes) {
+        for (const FlightFix& f : fixes) {
             const FixRecord& r = f.record;
             if (r.transmitterId != id)
                 continue;
@@ -111,7 +109,7 @@ std::string gpxDocument(const std::vector<Fix>& fixes, const Station& station)
     return s + "</gpx>\n";
 }
 
-std::string kmlDocument(const std::vector<Fix>& fixes, const Station& station)
+std::string kmlDocument(const std::vector<FlightFix>& fixes, const Station& station)
 {
     std::string s =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -128,7 +126,7 @@ std::string kmlDocument(const std::vector<Fix>& fixes, const Station& station)
              "</name>\n      <styleUrl>#track</styleUrl>\n      <LineString>\n"
              "        <extrude>1</extrude>\n        <altitudeMode>absolute</altitudeMode>\n"
              "        <coordinates>\n";
-        for (const Fix& f : fixes)
+        for (const FlightFix& f : fixes)
             if (f.record.transmitterId == id)
                 s += "          " + kmlCoordinates(f.record.latitude, f.record.longitude, f.record.altitude) + "\n";
         s += "        </coordinates>\n      </LineString>\n    </Placemark>\n";
@@ -143,72 +141,4 @@ std::string kmlDocument(const std::vector<Fix>& fixes, const Station& station)
     return s + "  </Document>\n</kml>\n";
 }
 
-PendingFile::~PendingFile()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(temp_.c_str());
-    }
-}
-
-bool PendingFile::open(const std::string& target, std::string& error)
-{
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = target + ": is a directory; name the file to write";
-        return false;
-    }
-    target_ = target;
-    std::vector<char> name(target.begin(), target.end());
-    const std::string suffix = ".XXXXXX";
-    name.insert(name.end(), suffix.begin(), suffix.end());
-    name.push_back('\0');
-    fd_ = ::mkstemp(name.data());
-    if (fd_ < 0) {
-        error = target + ": cannot be written (" + std::strerror(errno) + ")";
-        return false;
-    }
-    temp_ = name.data();
-    // mkstemp makes the file private; a track file is an ordinary document.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
-    return true;
-}
-
-bool PendingFile::commit(const std::string& content, std::string& error)
-{
-    if (fd_ < 0) {
-        error = target_ + ": not open";
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd_, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    // Closed whether or not the sync succeeds, so a failed sync does not leak the descriptor.
-    int failure = ::fsync(fd_) != 0 ? errno : 0;
-    if (::close(fd_) != 0 && failure == 0)
-        failure = errno;
-    fd_ = -1;
-    if (failure != 0) {
-        ::unlink(temp_.c_str());
-        error = target_ + ": cannot be written (" + std::strerror(failure) + ")";
-        return false;
-    }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-        error = target_ + ": cannot be written (" + std::strerror(errno) + ")";
-        ::unlink(temp_.c_str());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace nimbra::cli
+}  // namespace nimbra::formats

@@ -1,18 +1,18 @@
 // Fix formats for standard output: CSV (a header row, one row per accepted fix) and JSON Lines
 // (one object per fix). Both carry every value known of the fix.
 //
-// In:  Fix (the decoder's record of an accepted fix and its text line).
+// In:  FlightFix (the decoder's record of an accepted fix and its text line).
 // Out: one line of text, LF-terminated. Numbers use '.' as the decimal point whatever the locale.
 #pragma once
 
 #include <string>
 
-#include "cli/decode_session.h"
+#include "flight/flight_fix.h"
 
-namespace nimbra::cli {
+namespace nimbra::formats {
 
 std::string csvHeader();
-std::string csvRow(const Fix& fix);
-std::string jsonLine(const Fix& fix);
+std::string csvRow(const FlightFix& fix);
+std::string jsonLine(const FlightFix& fix);
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::formats

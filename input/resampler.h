@@ -10,7 +10,7 @@
 
 struct soxr;
 
-namespace nimbra::cli {
+namespace nimbra::input {
 
 class Resampler {
 public:
@@ -34,4 +34,4 @@ private:
     std::vector<float> buffer_;
 };
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::input

@@ -1,9 +1,12 @@
-#include "cli/fix_format.h"
+#include "formats/fix_format.h"
 
 #include <cctype>
 #include <cstdio>
 
-namespace nimbra::cli {
+#include "formats/iso_time.h"
+#include "telemetry/telemetry_state.h"
+
+namespace nimbra::formats {
 
 namespace {
 
@@ -17,7 +20,7 @@ constexpr const char* kNames[12] = {"counter",   "latitude",  "longitude",    "a
                                     "azimuth",   "elevation", "range_km",     "ascent_mps",
                                     "velocity_mps", "direction", "crc_good", "bits_repaired"};
 
-Fields fieldsOf(const Fix& fix)
+Fields fieldsOf(const FlightFix& fix)
 {
     const FixRecord& r = fix.record;
     Fields f;
@@ -59,7 +62,7 @@ std::string csvHeader()
     return s + "\n";
 }
 
-std::string csvRow(const Fix& fix)
+std::string csvRow(const FlightFix& fix)
 {
     const Fields f = fieldsOf(fix);
     std::string s = f.time + "," + f.id;
@@ -70,7 +73,7 @@ std::string csvRow(const Fix& fix)
     return s + "\n";
 }
 
-std::string jsonLine(const Fix& fix)
+std::string jsonLine(const FlightFix& fix)
 {
     const Fields f = fieldsOf(fix);
     std::string s = "{\"time\":\"" + f.time + "\",\"id\":\"" + f.id + "\"";
@@ -92,4 +95,4 @@ std::string jsonLine(const Fix& fix)
     return s + "}\n";
 }
 
-}  // namespace nimbra::cli
+}  // namespace nimbra::formats

@@ -1,0 +1,47 @@
+// FlightFix: an accepted fix as everything after the decoder sees it: the text line and files,
+// CSV and JSON Lines, the track files, the network outputs and the desktop program's views.
+//
+// In:  the decoder's record of the fix and its decoded-text line.
+// Out: the same, with what the flight tracking adds: whether the fix belongs to the flight's
+//      continuous track (trusted), the flight phase, and the latest landing prediction.
+//
+// Fixes are made once per block (about one a second), off the per-sample path: the line and the
+// predicted path may allocate.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "telemetry/fix_record.h"
+
+namespace nimbra {
+
+enum class FlightPhase { Unknown, Ascent, Burst, Descent, Landed };
+
+// A point of a predicted path.
+struct PredictedPoint {
+    double latitude = 0.0;   // degrees
+    double longitude = 0.0;  // degrees
+    double altitude = 0.0;   // metres
+    std::int64_t timeMs = 0; // ms since 1970-01-01 UTC
+};
+
+struct LandingPrediction {
+    bool valid = false;
+    PredictedPoint landing;            // where and when the sonde comes down
+    std::vector<PredictedPoint> path;  // from the fix to the landing
+};
+
+struct FlightFix {
+    FixRecord record;  // record.line is not kept; see `line`
+    std::string line;  // the decoded-text line without its carriage return
+    // False when the fix breaks the flight's continuity (identifier, time counter, motion) or
+    // repeats the previous one; track files, network outputs, views and the prediction take
+    // trusted fixes only. Lines and record files show every fix with a good checksum.
+    bool trusted = true;
+    FlightPhase phase = FlightPhase::Unknown;
+    LandingPrediction prediction;
+};
+
+}  // namespace nimbra
