@@ -77,9 +77,6 @@ public:
         return sum;
     }
 
-    // A bit's value: its integral.
-    double bitValue(double a, double b, float* peak) const noexcept { return integrate(a, b, peak); }
-
 private:
     float at(std::int64_t i) const noexcept { return ring_[i & kRingMask]; }
 

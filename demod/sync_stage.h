@@ -19,11 +19,11 @@
 //                                   // integral of a signal whose mark is negative in the
 //                                   // normal polarity; `peak` (may be null) gets the largest
 //                                   // magnitude met, which flags clicks
-//     double bitValue(double a, double b, float* peak) const;
+//     double bitValue(double a, double b, float* peak) const;   (optional)
 //                                   // the same for [a, b) as one bit: the value the bit's
-//                                   // decision is taken from (audio: the integral again; a
-//                                   // detector may look at the neighbouring bits too), while
-//                                   // integrate() serves the acquisition and the clock's edges
+//                                   // decision is taken from, while integrate() serves the
+//                                   // acquisition and the clock's edges; a detector may look at
+//                                   // the neighbouring bits here. Without it: integrate().
 //
 // The audio path's source, AudioSoftBits (demod/audio_soft_bits.h), integrates the conditioned
 // audio samples. Another front end (an IQ detector) implements the same three members its own

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include "demod/sync_stage.h"
 #include "block/crc16.h"
@@ -76,6 +78,22 @@ inline int popcount64(std::uint64_t v)
 }
 
 inline int popcount8(unsigned v) { return popcount64(v & 0xFFu); }
+
+// A source's value of one bit: its bitValue() where it has one, else its integral.
+template <class S, class = void>
+struct HasBitValue : std::false_type {};
+template <class S>
+struct HasBitValue<S, std::void_t<decltype(std::declval<const S&>().bitValue(0.0, 0.0, nullptr))>>
+    : std::true_type {};
+
+template <class S>
+double bitValueOf(const S& source, double a, double b, float* peak) noexcept
+{
+    if constexpr (HasBitValue<S>::value)
+        return source.bitValue(a, b, peak);
+    else
+        return source.integrate(a, b, peak);
+}
 
 inline void endBlock(SyncStageState& s)
 {
@@ -214,7 +232,7 @@ void SyncStage<Source>::readCharacter(const Source& source) noexcept
     for (int k = 0; k < 10; ++k) {
         float peak = 0.0f;
         const double a = start + k * t;
-        const double v = s.signSense * source.bitValue(a, a + t, &peak);
+        const double v = s.signSense * bitValueOf(source, a, a + t, &peak);
         const int bit = v > 0.0 ? 1 : 0;
         bits[k] = bit;
         magnitude += std::min(std::fabs(v) / t, 2.0 * level);
