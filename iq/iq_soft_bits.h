@@ -9,7 +9,6 @@
 //      bitValue() for the bits themselves (multiple-symbol values where the tones are close).
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -27,19 +26,19 @@ public:
     std::int64_t count() const noexcept { return count_; }
     // 1 for a mark: the lower tone's window the stronger over the bit that ends now.
     int hardBit() const noexcept { return frontEnd_.searchValue(count_ - 1) < 0.0f ? 1 : 0; }
+    // The detector's values have no clicks to flag: `peak` is 0, and the stage's repair looks at
+    // the values alone.
     double integrate(double a, double b, float* peak) const noexcept
     {
-        const double v = frontEnd_.windowValue(a, b);
         if (peak)
-            *peak = static_cast<float>(std::fabs(v) / std::max(b - a, 1e-9));
-        return v;
+            *peak = 0.0f;
+        return frontEnd_.windowValue(a, b);
     }
     double bitValue(double a, double b, float* peak) const noexcept
     {
-        const double v = frontEnd_.bitValue(a, b);
         if (peak)
-            *peak = static_cast<float>(std::fabs(v) / std::max(b - a, 1e-9));
-        return v;
+            *peak = 0.0f;
+        return frontEnd_.bitValue(a, b);
     }
 
 private:
