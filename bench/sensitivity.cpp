@@ -457,24 +457,15 @@ bool plot(const fs::path& dataDir, const fs::path& png, const std::vector<Sweep>
 {
     const fs::path script = dataDir / "sensitivity.gp";
     std::ofstream g(script);
-    g << "set terminal pngcairo noenhanced size 1400,620 font 'sans,10'\n"
-      << "set output '" << png.string() << "'\n"
-      << "set multiplot layout 1," << sweeps.size() << "\n"
-      << "set grid\nset key bottom right\nset xrange [6:26]\nset yrange [0:1.02]\n"
-      << "set xlabel 'Eb/N0 (dB)'\nset ylabel 'blocks received intact'\n"
-      << "Q(z) = 0.5 * erfc(z / sqrt(2))\n"
-      << "lin(e) = 10 ** (e / 10.0)\n"
-      << "mf(e) = (1 - Q(sqrt(2 * lin(e)))) ** " << kLineBitsPerBlock << "\n"
-      << "nc(e) = (1 - exp(-lin(e) / 2) / 2) ** " << kLineBitsPerBlock << "\n"
-      << "set samples 400\n";
+    gnuplotHeader(g, png.string(), 1400, 620, sweeps.size());
+    g << "set xrange [6:26]\n";
     for (const Sweep& s : sweeps) {
         char title[160];
         std::snprintf(title, sizeof title,
                       "Radio channel model, %.0f bit/s (%+.0f ppm), 3,000-bit blocks",
                       9600.0 * (1.0 + s.ppm * 1e-6), s.ppm);
         g << "set title '" << title << "'\n";
-        g << "plot mf(x) title 'matched-filter limit' lw 2 dt 2 lc rgb 'black', "
-          << "nc(x) title 'non-coherent FSK' lw 2 dt 3 lc rgb 'gray40'";
+        g << theoryPlot();
         // One colour per receiver, in the order of demodsFor(); the reference dashed, so that
         // the matched Pattern curve drawn over it still shows.
         static const char* const colours[] = {"#009e73", "#e69f00", "#b8860b",
@@ -487,10 +478,7 @@ bool plot(const fs::path& dataDir, const fs::path& png, const std::vector<Sweep>
         }
         g << "\n";
     }
-    g << "unset multiplot\n";
-    g.close();
-    const std::string cmd = "gnuplot '" + script.string() + "'";
-    return std::system(cmd.c_str()) == 0;
+    return runGnuplot(g, script.string());
 }
 
 void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& sweeps,

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -93,6 +96,38 @@ inline double measuredCrossing(const std::vector<double>& ebN0Db, const std::vec
         return ebN0Db[0];
     const double p0 = success[first - 1], p1 = success[first];
     return ebN0Db[first - 1] + (target - p0) / (p1 - p0) * (ebN0Db[first] - ebN0Db[first - 1]);
+}
+
+// The start of a gnuplot script for `panels` plots side by side of block success against Eb/N0,
+// with the theory curves defined as mf(x) (matched-filter limit) and nc(x) (non-coherent FSK).
+inline void gnuplotHeader(std::ostream& g, const std::string& png, int width, int height, std::size_t panels)
+{
+    g << "set terminal pngcairo noenhanced size " << width << "," << height << " font 'sans,10'\n"
+      << "set output '" << png << "'\n"
+      << "set multiplot layout 1," << panels << "\n"
+      << "set grid\nset key bottom right\nset yrange [0:1.02]\n"
+      << "set xlabel 'Eb/N0 (dB)'\nset ylabel 'blocks received intact'\n"
+      << "Q(z) = 0.5 * erfc(z / sqrt(2))\n"
+      << "lin(e) = 10 ** (e / 10.0)\n"
+      << "mf(e) = (1 - Q(sqrt(2 * lin(e)))) ** " << kLineBitsPerBlock << "\n"
+      << "nc(e) = (1 - exp(-lin(e) / 2) / 2) ** " << kLineBitsPerBlock << "\n"
+      << "set samples 400\n";
+}
+
+// The plot command's start: the two theory curves.
+inline const char* theoryPlot()
+{
+    return "plot mf(x) title 'matched-filter limit' lw 2 dt 2 lc rgb 'black', "
+           "nc(x) title 'non-coherent FSK' lw 2 dt 3 lc rgb 'gray40'";
+}
+
+// Ends the script `g` (written to `script`) and runs gnuplot on it; false when gnuplot failed.
+inline bool runGnuplot(std::ofstream& g, const std::string& script)
+{
+    g << "unset multiplot\n";
+    g.close();
+    const std::string cmd = "gnuplot '" + script + "'";
+    return std::system(cmd.c_str()) == 0;
 }
 
 inline std::string db(double v, double lastDb)

@@ -490,15 +490,7 @@ bool plotSdr(const fs::path& dataDir, const fs::path& png, const SdrResults& r)
     }
     const fs::path script = dataDir / "sensitivity-sdr.gp";
     std::ofstream g(script);
-    g << "set terminal pngcairo noenhanced size 1500,560 font 'sans,10'\n"
-      << "set output '" << png.string() << "'\n"
-      << "set multiplot layout 1," << r.cases.size() << "\n"
-      << "set grid\nset key bottom right\nset yrange [0:1.02]\n"
-      << "set xlabel 'Eb/N0 (dB)'\nset ylabel 'blocks received intact'\n"
-      << "Q(z) = 0.5 * erfc(z / sqrt(2))\nlin(e) = 10 ** (e / 10.0)\n"
-      << "mf(e) = (1 - Q(sqrt(2 * lin(e)))) ** " << kLineBitsPerBlock << "\n"
-      << "nc(e) = (1 - exp(-lin(e) / 2) / 2) ** " << kLineBitsPerBlock << "\n"
-      << "set samples 400\n";
+    gnuplotHeader(g, png.string(), 1500, 560, r.cases.size());
     static const char* const colours[] = {"#0072b2", "#d55e00", "#009e73", "#e69f00"};
     for (const SdrCase& c : r.cases) {
         double hi = 13.0;
@@ -507,17 +499,13 @@ bool plotSdr(const fs::path& dataDir, const fs::path& png, const SdrResults& r)
                 hi = std::max(hi, curve.points.back().ebN0Db + 1.0);
         g << "set xrange [6:" << hi << "]\n"
           << "set title '" << c.title << "'\n"
-          << "plot mf(x) title 'matched-filter limit' lw 2 dt 2 lc rgb 'black', "
-          << "nc(x) title 'non-coherent FSK' lw 2 dt 3 lc rgb 'gray40'";
+          << theoryPlot();
         for (std::size_t i = 0; i < c.curves.size(); ++i)
             g << ", '" << (dataDir / dataFile(c, i)).string() << "' with linespoints lw 2 pt 7 ps 0.6 lc rgb '"
               << colours[i % 4] << "' title '" << c.curves[i].name << "'";
         g << "\n";
     }
-    g << "unset multiplot\n";
-    g.close();
-    const std::string cmd = "gnuplot '" + script.string() + "'";
-    return std::system(cmd.c_str()) == 0;
+    return runGnuplot(g, script.string());
 }
 
 }  // namespace sensitivity

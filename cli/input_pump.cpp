@@ -91,7 +91,7 @@ public:
     }
 
     double sampleRate() const override { return source_->sampleRate(); }
-    std::int64_t totalFrames() const override { return source_->totalSamples(); }
+    std::int64_t totalFrames() const override { return source_->totalFrames(); }
     std::string describe() const override { return source_->describe() + "; searching for the sonde"; }
     const std::string& error() const override { return source_->error(); }
     bool interrupted() const override { return source_->interrupted(); }

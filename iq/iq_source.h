@@ -1,5 +1,5 @@
-// IQ sources: where the complex samples of an SDR recording or stream come from. The same
-// conventions as the audio sample sources (input/sample_source.h): blocks of whatever is
+// IQ sources: where the complex samples of an SDR recording or stream come from: sample sources
+// (input/sample_source.h) of complex samples, with their conventions: blocks of whatever is
 // available, a stop descriptor that wakes a wait for data, errors as text.
 //
 // In:  raw interleaved IQ (cu8, cs8, cs16, cf32) from a file or standard input at a stated rate,
@@ -16,30 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "input/sample_source.h"
 #include "iq/iq_format.h"
 
 namespace nimbra::iq {
 
-class IqSource {
-public:
-    virtual ~IqSource() = default;
-    // Appends up to `maxSamples` samples to `out`. Returns the number appended: 0 at the end of
-    // the input, -1 on a read error (see error()) or when the stop descriptor woke a wait.
-    virtual long read(std::vector<std::complex<float>>& out, std::size_t maxSamples) = 0;
-    virtual double sampleRate() const = 0;
-    // Samples in the whole input, or -1 when unknown (pipes).
-    virtual std::int64_t totalSamples() const = 0;
-    // What is being read, for the note on standard error.
-    virtual std::string describe() const = 0;
-    const std::string& error() const { return error_; }
-    bool interrupted() const { return interrupted_; }
-    void setStopFd(int fd) { stopFd_ = fd; }
-
-protected:
-    std::string error_;
-    bool interrupted_ = false;
-    int stopFd_ = -1;
-};
+using IqSource = input::BasicSource<std::complex<float>>;
 
 // Raw interleaved IQ from `fd` (taken over). `format` must be a raw format.
 std::unique_ptr<IqSource> openRawIq(int fd, const std::string& name, IqFormat format, double rate);

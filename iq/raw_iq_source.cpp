@@ -33,7 +33,7 @@ public:
     }
 
     double sampleRate() const override { return rate_; }
-    std::int64_t totalSamples() const override { return total_; }
+    std::int64_t totalFrames() const override { return total_; }
     std::string describe() const override
     {
         return name_ + ": " + iqFormatDescription(format_) + ", " +

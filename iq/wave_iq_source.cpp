@@ -37,7 +37,7 @@ public:
     }
 
     double sampleRate() const override { return info_.samplerate; }
-    std::int64_t totalSamples() const override
+    std::int64_t totalFrames() const override
     {
         // A WAVE file written to a pipe cannot state its length; libsndfile then reports a huge
         // or zero count.

@@ -100,7 +100,7 @@ TEST(IqInput, RawFileEndingInsideASampleDecodesToItsLastWholeSample)
     std::string error;
     auto source = nimbra::iq::openIqInput(path, IqFormat::Cs16, 192000.0, error);
     ASSERT_TRUE(source) << error;
-    EXPECT_EQ(source->totalSamples(), 5);
+    EXPECT_EQ(source->totalFrames(), 5);
     EXPECT_EQ(source->sampleRate(), 192000.0);
     const auto z = readAll(*source);
     ASSERT_EQ(z.size(), 5u);
@@ -130,7 +130,7 @@ TEST(IqInput, PipeDeliveringSamplesInPiecesCutMidSampleKeepsThemWhole)
         ::close(fds[1]);
     });
     auto source = nimbra::iq::openRawIq(fds[0], "pipe", IqFormat::Cf32, 48000.0);
-    EXPECT_EQ(source->totalSamples(), -1);
+    EXPECT_EQ(source->totalFrames(), -1);
     const auto z = readAll(*source);
     writer.join();
     ASSERT_EQ(z.size(), 50u);
@@ -153,7 +153,7 @@ TEST(IqInput, WaveFilesOf16BitAndFloatSamplesReadBackAsWritten)
         auto source = nimbra::iq::openIqInput(path, IqFormat::Wave, 0.0, error);
         ASSERT_TRUE(source) << error;
         EXPECT_EQ(source->sampleRate(), 240000.0);
-        EXPECT_EQ(source->totalSamples(), 1000);
+        EXPECT_EQ(source->totalFrames(), 1000);
         const auto z = readAll(*source);
         ASSERT_EQ(z.size(), written.size());
         const float tolerance = format == nimbra::synth::IqFileFormat::Wave16 ? 1.0f / 32768.0f : 0.0f;
