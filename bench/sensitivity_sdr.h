@@ -62,6 +62,7 @@ struct SdrResults {
     std::vector<SdrCase> cases;
     std::vector<FixRate> audioFixes;
     std::vector<NoiseRun> noise;
+    int maxBlocks = 0;  // the cap on blocks per point this run had
 };
 
 struct SdrOptions {
