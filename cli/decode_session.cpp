@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "telemetry/gps_fix.h"
+
 namespace nimbra::cli {
 
 DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<Decoder>())
@@ -42,6 +44,7 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
         fix.record = r;
         fix.line = r.line ? std::string(r.line) : std::string();
         fix.record.line = nullptr;
+        fix.satellites = satellitesInGpsBlock(decoder_->telemetry.blockLength.load());
         fixes_.push_back(std::move(fix));
     });
 }

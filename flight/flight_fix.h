@@ -36,6 +36,7 @@ struct LandingPrediction {
 struct FlightFix {
     FixRecord record;  // record.line is not kept; see `line`
     std::string line;  // the decoded-text line without its carriage return
+    int satellites = -1;  // satellite records in the fix's GPS block; -1 when not known
     // False when the fix breaks the flight's continuity (identifier, time counter, motion) or
     // repeats the previous one; track files, network outputs, views and the prediction take
     // trusted fixes only. Lines and record files show every fix with a good checksum.

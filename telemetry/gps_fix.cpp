@@ -45,4 +45,11 @@ Hemisphere splitHemisphere(float value, char positive, char negative)
     return {value, positive};
 }
 
+int satellitesInGpsBlock(unsigned blockLength)
+{
+    if (blockLength < 32 || (blockLength - 32) % 13 != 0)
+        return -1;
+    return static_cast<int>((blockLength - 32) / 13);
+}
+
 }  // namespace nimbra

@@ -1,0 +1,61 @@
+// OutputSet: the network outputs of one run, as nimbra-decode and the desktop program drive them.
+//
+// In:  OutputConfig; each accepted fix through publish() on the decoding thread.
+// Out: the fix handed to every running output (trusted fixes only, unless the configuration lets
+//      every fix through), with its context (serial, whether motion is known) made once; the
+//      outputs' states and counters; the lines the outputs reported, to be shown by the caller.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "outputs/fix_context.h"
+#include "outputs/output.h"
+#include "outputs/output_config.h"
+
+namespace nimbra::outputs {
+
+struct StateLine {
+    std::string text;  // "MQTT: connection lost (...); reconnecting"
+    bool problem = false;
+};
+
+class OutputSet {
+public:
+    static constexpr std::size_t kMaxKeptLines = 1000;
+
+    OutputSet() = default;
+    ~OutputSet();
+    OutputSet(const OutputSet&) = delete;
+    OutputSet& operator=(const OutputSet&) = delete;
+
+    // Starts the outputs the configuration turns on. False with a one-line `error` when one
+    // cannot start (its spool folder is in use, its file cannot be written); none runs then.
+    // `program` names the default spool folder.
+    bool start(const OutputConfig& config, const std::string& program, std::string& error);
+    bool empty() const { return outputs_.empty(); }
+
+    void publish(const FlightFix& fix);
+
+    std::vector<OutputStatus> statuses() const;
+    // The lines reported since the last call, oldest first (at most kMaxKeptLines).
+    std::vector<StateLine> takeStateLines();
+
+    // Lets every output deliver what waits for at most `waitSeconds`, then stop; returns at once.
+    void beginFinish(double waitSeconds);
+    bool finished() const;
+    // Stops every output now (after beginFinish: once its deadline has passed) and waits for it.
+    void stop();
+
+private:
+    std::vector<std::unique_ptr<Output>> outputs_;
+    std::unique_ptr<FixContextMaker> contexts_;
+    bool trustedOnly_ = true;
+    std::mutex linesMutex_;
+    std::vector<StateLine> lines_;
+};
+
+}  // namespace nimbra::outputs
