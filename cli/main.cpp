@@ -92,7 +92,6 @@ public:
         // Queued (and spooled) before the line is printed: a fix the user saw is never lost.
         for (const nimbra::FlightFix& fix : fixes)
             network_.publish(fix);
-        showNetworkLines();
         if (lines.empty() && fixes.empty())
             return;
         progress_.clear();
@@ -105,29 +104,13 @@ public:
         }
     }
 
-    // The outputs' changes of state, one line each; notes are left out with --quiet.
-    void showNetworkLines()
-    {
-        for (const nimbra::outputs::StateLine& line : network_.takeStateLines()) {
-            if (options_.quiet && !line.problem)
-                continue;
-            progress_.clear();
-            printError(line.text);
-        }
-    }
-
     // Lets the outputs deliver what waits, up to --upload-wait, then prints their figures.
     void finishNetwork()
     {
         if (network_.empty())
             return;
         network_.beginFinish(options_.outputs.uploadWaitS);
-        while (!network_.finished()) {
-            showNetworkLines();
-            ::usleep(50000);
-        }
         network_.stop();
-        showNetworkLines();
         for (const nimbra::outputs::OutputStatus& s : network_.statuses())
             printError(s.summary(true));
     }
@@ -184,11 +167,6 @@ int run(const CliOptions& o)
             return 2;
         }
     }
-    if (!o.quiet)
-        std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
-                     resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
-
-    Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
     DecodeSession session(o);
 
     // Network outputs: a spool in use or an unwritable live KML stops the run before decoding.
@@ -197,10 +175,23 @@ int run(const CliOptions& o)
     networkConfig.station = Station{params.userLat.load(), params.userLon.load(), params.userAlt.load()};
     networkConfig.stationGiven = o.stationLat.has_value();
     nimbra::outputs::OutputSet network;
+    // Printed from the outputs' threads as they come, so that a change of state shows while the
+    // input is quiet too; on a terminal the line first wipes the progress bar, which the next
+    // update draws again below it.
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    network.setLineListener([&o, terminal](const nimbra::outputs::StateLine& line) {
+        if (!o.quiet || line.problem)
+            std::fprintf(stderr, "%snimbra-decode: %s\n", terminal ? "\r\033[K" : "", line.text.c_str());
+    });
     if (networkConfig.any() && !network.start(networkConfig, "nimbra-decode", error)) {
         printError(error);
         return 2;
     }
+
+    if (!o.quiet)
+        std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
+                     resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
+    Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
     Output output(o, progress, network);
     installStopHandlers(*source);
     output.begin();

@@ -64,6 +64,7 @@ void MqttOutput::afterLoop()
         failures_ = 0;
         setState("connected to " + describe(HostPort{address_.host, address_.port}), false);
         // A fresh session: everything not acknowledged on the last one goes out again, in order.
+        retried_ += inFlight_.size();
         for (InFlight& f : inFlight_)
             if (!publish(f))
                 return;

@@ -17,6 +17,10 @@ bool OutputSet::start(const OutputConfig& config, const std::string& program, st
     contexts_ = std::make_unique<FixContextMaker>(config.identity);
     const std::string station = config.stationName.empty() ? defaultStationName() : config.stationName;
     StateSink sink = [this](const std::string& line, bool problem) {
+        if (listener_) {
+            listener_(StateLine{line, problem});
+            return;
+        }
         std::lock_guard<std::mutex> lock(linesMutex_);
         if (lines_.size() >= kMaxKeptLines)
             lines_.erase(lines_.begin());

@@ -3,9 +3,11 @@
 // In:  OutputConfig; each accepted fix through publish() on the decoding thread.
 // Out: the fix handed to every running output (trusted fixes only, unless the configuration lets
 //      every fix through), with its context (serial, whether motion is known) made once; the
-//      outputs' states and counters; the lines the outputs reported, to be shown by the caller.
+//      outputs' states and counters; the lines the outputs reported, handed to a listener as they
+//      come or kept for the caller to take.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +34,10 @@ public:
     OutputSet(const OutputSet&) = delete;
     OutputSet& operator=(const OutputSet&) = delete;
 
+    // Called from the outputs' threads with each line as it is reported; while one is set, lines
+    // are not kept for takeStateLines(). Set before start().
+    void setLineListener(std::function<void(const StateLine&)> listener) { listener_ = std::move(listener); }
+
     // Starts the outputs the configuration turns on. False with a one-line `error` when one
     // cannot start (its spool folder is in use, its file cannot be written); none runs then.
     // `program` names the default spool folder.
@@ -54,6 +60,7 @@ private:
     std::vector<std::unique_ptr<Output>> outputs_;
     std::unique_ptr<FixContextMaker> contexts_;
     bool trustedOnly_ = true;
+    std::function<void(const StateLine&)> listener_;
     std::mutex linesMutex_;
     std::vector<StateLine> lines_;
 };

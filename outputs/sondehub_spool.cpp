@@ -9,13 +9,10 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace nimbra::outputs {
 
 namespace {
-
-constexpr std::uint64_t kCompactMinBytes = 1u << 20;
 
 // 64-bit FNV-1a of the serial and the frame: the identity of an object.
 std::uint64_t keyOf(const std::string& serial, unsigned frame)
@@ -324,7 +321,7 @@ bool SondeHubSpool::compact(std::string& error)
         end = journalEnd_;
         start = waiting_.empty() ? end : waiting_.front().offset;
         const std::uint64_t doneBytes = end - waitingBytes_;
-        if (doneBytes < kCompactMinBytes || doneBytes < waitingBytes_)
+        if (doneBytes < settings_.compactMinBytes || doneBytes < waitingBytes_)
             return true;
     }
     const std::string tempPath = path("journal.jsonl.new");

@@ -40,6 +40,7 @@ public:
         std::string folder;
         std::uint64_t maxBytes = kDefaultMaxBytes;  // waiting objects, bytes of JSON
         std::size_t rememberedDone = kRememberedDone;
+        std::uint64_t compactMinBytes = 1u << 20;  // done bytes before the journal is rewritten
     };
 
     SondeHubSpool() = default;
@@ -69,7 +70,8 @@ public:
     // first time.
     bool complete(const Batch& batch, Outcome outcome, std::size_t& firstFailures, std::string& error);
 
-    // Rewrites the journal without its done objects once they make up most of it (at least 1 MB).
+    // Rewrites the journal without its done objects once they make up most of it (and at least
+    // compactMinBytes).
     bool compact(std::string& error);
 
     std::size_t waiting() const;
