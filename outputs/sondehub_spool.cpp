@@ -1,6 +1,7 @@
 #include "outputs/sondehub_spool.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,8 @@ std::string doneLine(const std::string& serial, unsigned frame)
 {
     return std::to_string(frame) + "\t" + serial + "\n";
 }
+
+constexpr std::size_t kPruneSerials = 256;
 
 std::string systemError(const std::string& what)
 {
@@ -84,6 +87,31 @@ SondeHubSpool::~SondeHubSpool()
 }
 
 std::string SondeHubSpool::path(const char* name) const { return settings_.folder + "/" + name; }
+
+std::uint32_t SondeHubSpool::serialIndex(const std::string& serial)
+{
+    for (std::size_t i = serials_.size(); i-- > 0;)
+        if (serials_[i] == serial)
+            return static_cast<std::uint32_t>(i);
+    // Serials no waiting object uses any more are forgotten now and then, so that a station
+    // running for months keeps a table of a few entries.
+    if (serials_.size() >= kPruneSerials) {
+        std::vector<std::uint32_t> moved(serials_.size(), UINT32_MAX);
+        std::vector<std::string> kept;
+        for (Entry& e : waiting_) {
+            if (moved[e.serial] == UINT32_MAX) {
+                moved[e.serial] = static_cast<std::uint32_t>(kept.size());
+                kept.push_back(serials_[e.serial]);
+            }
+            e.serial = moved[e.serial];
+        }
+        serials_.swap(kept);
+    }
+    serials_.push_back(serial);
+    return static_cast<std::uint32_t>(serials_.size() - 1);
+}
+
+std::string SondeHubSpool::doneLineOf(const Entry& e) const { return doneLine(serials_[e.serial], e.frame); }
 
 bool SondeHubSpool::open(const Settings& settings, std::string& error)
 {
@@ -142,7 +170,7 @@ bool SondeHubSpool::load(std::string& error)
             const std::uint64_t key = keyOf(serial, frame);
             if (doneKeys.count(key) || known_.count(key))
                 return;
-            waiting_.push_back(Entry{nextSeq_++, offset, length, frame, key, false, serial});
+            waiting_.push_back(Entry{nextSeq_++, offset, key, length, frame, serialIndex(serial), false});
             waitingBytes_ += length;
             known_.insert(key);
         });
@@ -214,9 +242,9 @@ void SondeHubSpool::dropOldest(std::string& doneLines)
     if (index >= waiting_.size())
         return;
     const Entry e = waiting_[index];
+    const std::string line = doneLineOf(e);
     waiting_.erase(waiting_.begin() + static_cast<long>(index));
     waitingBytes_ -= e.length;
-    const std::string line = doneLine(e.serial, e.frame);
     doneLines += line;
     remember(e.key, line);
     ++dropped_;
@@ -237,8 +265,8 @@ SondeHubSpool::Appended SondeHubSpool::append(const std::string& serial, unsigne
             error += "; it may hold a damaged line";
         return Appended::Failed;
     }
-    waiting_.push_back(Entry{nextSeq_++, journalEnd_, static_cast<std::uint32_t>(line.size()), frame, key, false,
-                             serial});
+    waiting_.push_back(Entry{nextSeq_++, journalEnd_, key, static_cast<std::uint32_t>(line.size()), frame,
+                             serialIndex(serial), false});
     journalEnd_ += line.size();
     waitingBytes_ += line.size();
     known_.insert(key);
@@ -299,7 +327,7 @@ bool SondeHubSpool::complete(const Batch& batch, Outcome outcome, std::size_t& f
     std::string lines;
     while (!waiting_.empty() && waiting_.front().seq < end) {
         const Entry& e = waiting_.front();
-        const std::string line = doneLine(e.serial, e.frame);
+        const std::string line = doneLineOf(e);
         lines += line;
         remember(e.key, line);
         waitingBytes_ -= e.length;

@@ -253,6 +253,36 @@ TEST_F(Spool, TheJournalIsRewrittenWithoutDoneObjects)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 20);
 }
 
+TEST_F(Spool, ManySerialsKeepTheirObjects)
+{
+    std::string error;
+    {
+        auto spool = open();
+        for (unsigned i = 0; i < 300; ++i) {
+            const std::string serial = "S" + std::to_string(i);
+            ASSERT_EQ(spool->append(serial, 7, objectFor(serial, 7), error), SondeHubSpool::Appended::Added);
+        }
+        deliver(*spool, 298);
+        // The table of serials is pruned here: the two waiting objects keep theirs.
+        ASSERT_EQ(spool->append("new", 7, objectFor("new", 7), error), SondeHubSpool::Appended::Added);
+        const auto batch = spool->nextBatch(10, 1u << 20);
+        ASSERT_EQ(batch.count, 3u);
+        const json objects = json::parse(batch.body);
+        EXPECT_EQ(objects[0]["serial"], "S298");
+        EXPECT_EQ(objects[2]["serial"], "new");
+        std::size_t first = 0;
+        ASSERT_TRUE(spool->complete(batch, SondeHubSpool::Outcome::Delivered, first, error));
+    }
+    std::ifstream done(settings_.folder + "/done.log");
+    std::string line, last;
+    while (std::getline(done, line))
+        last = line;
+    EXPECT_EQ(last, "7\tnew");
+    auto spool = open();
+    EXPECT_EQ(spool->waiting(), 0u);
+    EXPECT_EQ(spool->append("S299", 7, objectFor("S299", 7), error), SondeHubSpool::Appended::Duplicate);
+}
+
 TEST_F(Spool, AFolderIsUsedByOneRunAtATime)
 {
     auto first = open();
