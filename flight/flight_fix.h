@@ -45,4 +45,16 @@ struct FlightFix {
     LandingPrediction prediction;
 };
 
+// The FlightFix of a fix record as the decoder's fix listener receives it: the line copied out of
+// the record (whose pointer lives only during the call), the flight values at their defaults.
+inline FlightFix flightFixOf(const FixRecord& record, int satellites)
+{
+    FlightFix fix;
+    fix.record = record;
+    fix.line = record.line ? std::string(record.line) : std::string();
+    fix.record.line = nullptr;
+    fix.satellites = satellites;
+    return fix;
+}
+
 }  // namespace nimbra

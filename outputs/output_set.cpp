@@ -11,7 +11,9 @@ OutputSet::~OutputSet() { stop(); }
 
 bool OutputSet::start(const OutputConfig& config, const std::string& program, std::string& error)
 {
-    stop();
+    std::lock_guard<std::mutex> run(runMutex_);
+    for (auto& output : outputs_)
+        output->stop();
     outputs_.clear();
     trustedOnly_ = config.trustedOnly;
     contexts_ = std::make_unique<FixContextMaker>(config.identity);
@@ -57,8 +59,15 @@ bool OutputSet::start(const OutputConfig& config, const std::string& program, st
     return true;
 }
 
+bool OutputSet::empty() const
+{
+    std::lock_guard<std::mutex> run(runMutex_);
+    return outputs_.empty();
+}
+
 void OutputSet::publish(const FlightFix& fix)
 {
+    std::lock_guard<std::mutex> run(runMutex_);
     if (outputs_.empty() || (trustedOnly_ && !fix.trusted))
         return;
     const FixContext context = contexts_->make(fix);
@@ -68,6 +77,7 @@ void OutputSet::publish(const FlightFix& fix)
 
 std::vector<OutputStatus> OutputSet::statuses() const
 {
+    std::lock_guard<std::mutex> run(runMutex_);
     std::vector<OutputStatus> all;
     for (const auto& output : outputs_)
         all.push_back(output->status());
@@ -84,6 +94,7 @@ std::vector<StateLine> OutputSet::takeStateLines()
 
 void OutputSet::beginFinish(double waitSeconds)
 {
+    std::lock_guard<std::mutex> run(runMutex_);
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(waitSeconds));
     for (auto& output : outputs_)
@@ -92,6 +103,7 @@ void OutputSet::beginFinish(double waitSeconds)
 
 bool OutputSet::finished() const
 {
+    std::lock_guard<std::mutex> run(runMutex_);
     for (const auto& output : outputs_)
         if (!output->finished())
             return false;
@@ -100,8 +112,17 @@ bool OutputSet::finished() const
 
 void OutputSet::stop()
 {
+    std::lock_guard<std::mutex> run(runMutex_);
     for (auto& output : outputs_)
         output->stop();
+}
+
+void OutputSet::clear()
+{
+    std::lock_guard<std::mutex> run(runMutex_);
+    for (auto& output : outputs_)
+        output->stop();
+    outputs_.clear();
 }
 
 }  // namespace nimbra::outputs

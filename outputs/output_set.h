@@ -1,6 +1,9 @@
 // OutputSet: the network outputs of one run, as nimbra-decode and the desktop program drive them.
 //
 // In:  OutputConfig; each accepted fix through publish() on the decoding thread.
+// Threads: publish() may come from whichever thread drives the decoder (the desktop program's
+// live loop or its WAVE decode) while another starts or stops the set; one lock keeps them apart.
+//
 // Out: the fix handed to every running output (trusted fixes only, unless the configuration lets
 //      every fix through), with its context (serial, whether motion is known) made once; the
 //      outputs' states and counters; the lines the outputs reported, handed to a listener as they
@@ -42,7 +45,7 @@ public:
     // cannot start (its spool folder is in use, its file cannot be written); none runs then.
     // `program` names the default spool folder.
     bool start(const OutputConfig& config, const std::string& program, std::string& error);
-    bool empty() const { return outputs_.empty(); }
+    bool empty() const;
 
     void publish(const FlightFix& fix);
 
@@ -55,8 +58,11 @@ public:
     bool finished() const;
     // Stops every output now (after beginFinish: once its deadline has passed) and waits for it.
     void stop();
+    // stop(), then forgets the outputs: the set is empty again.
+    void clear();
 
 private:
+    mutable std::mutex runMutex_;  // outputs_, contexts_, trustedOnly_
     std::vector<std::unique_ptr<Output>> outputs_;
     std::unique_ptr<FixContextMaker> contexts_;
     bool trustedOnly_ = true;
