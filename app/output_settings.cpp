@@ -68,30 +68,48 @@ QString checkFileName(const QString& text)
     return QString();
 }
 
+namespace {
+
+// The keys of group "Outputs" and the fields they hold.
+struct FlagKey {
+    const char* key;
+    bool OutputSettings::*field;
+};
+struct TextKey {
+    const char* key;
+    QString OutputSettings::*field;
+};
+
+const FlagKey kFlags[] = {
+    {"udpEnabled", &OutputSettings::udpEnabled},         {"sondehubEnabled", &OutputSettings::sondehubEnabled},
+    {"shareStation", &OutputSettings::shareStation},     {"mqttEnabled", &OutputSettings::mqttEnabled},
+    {"liveKmlEnabled", &OutputSettings::liveKmlEnabled},
+};
+const TextKey kTexts[] = {
+    {"udpAddress", &OutputSettings::udpAddress},         {"sondehubCallsign", &OutputSettings::sondehubCallsign},
+    {"sondehubUrl", &OutputSettings::sondehubUrl},       {"sondehubSpool", &OutputSettings::sondehubSpool},
+    {"mqttUrl", &OutputSettings::mqttUrl},               {"liveKmlPath", &OutputSettings::liveKmlPath},
+    {"stationName", &OutputSettings::stationName},       {"sondeManufacturer", &OutputSettings::manufacturer},
+    {"sondeType", &OutputSettings::sondeType},           {"sondeSerial", &OutputSettings::serialTemplate},
+};
+const char* const kInterval = "sondehubInterval";
+
+}  // namespace
+
 OutputSettings OutputSettings::load()
 {
     QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
     s.beginGroup(QStringLiteral("Outputs"));
     OutputSettings o;
-    o.udpEnabled = s.value("udpEnabled", o.udpEnabled).toBool();
-    o.udpAddress = s.value("udpAddress", o.udpAddress).toString();
-    o.sondehubEnabled = s.value("sondehubEnabled", o.sondehubEnabled).toBool();
-    o.sondehubCallsign = s.value("sondehubCallsign", o.sondehubCallsign).toString();
-    o.sondehubUrl = s.value("sondehubUrl", o.sondehubUrl).toString();
-    o.sondehubSpool = s.value("sondehubSpool", o.sondehubSpool).toString();
+    for (const FlagKey& f : kFlags)
+        o.*f.field = s.value(f.key, o.*f.field).toBool();
+    for (const TextKey& t : kTexts)
+        o.*t.field = s.value(t.key, o.*t.field).toString();
+    // A damaged or hand-edited interval keeps the default.
     bool ok = false;
-    const double interval = s.value("sondehubInterval", o.sondehubIntervalS).toDouble(&ok);
+    const double interval = s.value(kInterval, o.sondehubIntervalS).toDouble(&ok);
     if (ok && interval >= 1.0 && interval <= 3600.0)
         o.sondehubIntervalS = interval;
-    o.shareStation = s.value("shareStation", o.shareStation).toBool();
-    o.mqttEnabled = s.value("mqttEnabled", o.mqttEnabled).toBool();
-    o.mqttUrl = s.value("mqttUrl", o.mqttUrl).toString();
-    o.liveKmlEnabled = s.value("liveKmlEnabled", o.liveKmlEnabled).toBool();
-    o.liveKmlPath = s.value("liveKmlPath", o.liveKmlPath).toString();
-    o.stationName = s.value("stationName", o.stationName).toString();
-    o.manufacturer = s.value("sondeManufacturer", o.manufacturer).toString();
-    o.sondeType = s.value("sondeType", o.sondeType).toString();
-    o.serialTemplate = s.value("sondeSerial", o.serialTemplate).toString();
     return o;
 }
 
@@ -99,22 +117,11 @@ void OutputSettings::save() const
 {
     QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
     s.beginGroup(QStringLiteral("Outputs"));
-    s.setValue("udpEnabled", udpEnabled);
-    s.setValue("udpAddress", udpAddress);
-    s.setValue("sondehubEnabled", sondehubEnabled);
-    s.setValue("sondehubCallsign", sondehubCallsign);
-    s.setValue("sondehubUrl", sondehubUrl);
-    s.setValue("sondehubSpool", sondehubSpool);
-    s.setValue("sondehubInterval", sondehubIntervalS);
-    s.setValue("shareStation", shareStation);
-    s.setValue("mqttEnabled", mqttEnabled);
-    s.setValue("mqttUrl", mqttUrl);
-    s.setValue("liveKmlEnabled", liveKmlEnabled);
-    s.setValue("liveKmlPath", liveKmlPath);
-    s.setValue("stationName", stationName);
-    s.setValue("sondeManufacturer", manufacturer);
-    s.setValue("sondeType", sondeType);
-    s.setValue("sondeSerial", serialTemplate);
+    for (const FlagKey& f : kFlags)
+        s.setValue(f.key, this->*f.field);
+    for (const TextKey& t : kTexts)
+        s.setValue(t.key, this->*t.field);
+    s.setValue(kInterval, sondehubIntervalS);
 }
 
 QString OutputSettings::effectiveLiveKmlPath() const

@@ -109,6 +109,13 @@ public:
     {
         if (network_.empty())
             return;
+        std::uint64_t waiting = 0;
+        for (const nimbra::outputs::OutputStatus& s : network_.statuses())
+            waiting += s.waiting;
+        if (waiting > 0 && options_.outputs.uploadWaitS > 0.0 && !options_.quiet)
+            std::fprintf(stderr, "nimbra-decode: waiting up to %g s for the outputs to deliver %llu fixes%s\n",
+                         options_.outputs.uploadWaitS, static_cast<unsigned long long>(waiting),
+                         stopSignal != 0 ? " (a second Ctrl-C stops at once)" : "");
         network_.beginFinish(options_.outputs.uploadWaitS);
         network_.stop();
         for (const nimbra::outputs::OutputStatus& s : network_.statuses())

@@ -44,14 +44,22 @@ void SondeHubOutput::accept(const FlightFix& fix, const FixContext& context)
 {
     std::string error;
     const std::string object = telemetryObject(fix, context, settings_.identity, settings_.uploader);
-    if (spool_.append(context.serial, fix.record.timeCounter, object, error) == SondeHubSpool::Appended::Failed ||
-        !error.empty()) {
-        {
-            std::lock_guard<std::mutex> lock(wakeMutex_);
-            spoolError_ = error;
+    const SondeHubSpool::Appended result = spool_.append(context.serial, fix.record.timeCounter, object, error);
+    if (result == SondeHubSpool::Appended::Failed)
+        ++failed_;  // not journaled: this fix cannot be uploaded
+    bool report = false;
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex_);
+        // A disk that stays full is reported once, not once a fix.
+        if (!error.empty() && error != lastSpoolError_) {
+            spoolError_ = lastSpoolError_ = error;
+            report = true;
+        } else if (error.empty()) {
+            lastSpoolError_.clear();
         }
-        wake();
     }
+    if (report)
+        wake();
 }
 
 void SondeHubOutput::wake()

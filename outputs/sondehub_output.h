@@ -65,7 +65,8 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wakeUp_;
     bool woken_ = false;
-    std::string spoolError_;       // decoding thread, under wakeMutex_
+    std::string spoolError_;       // to report; under wakeMutex_
+    std::string lastSpoolError_;   // the last one reported; under wakeMutex_
     std::string lastRefusal_;      // worker only
     int failures_ = 0;             // worker only: consecutive failed attempts
     Clock::time_point nextListener_;

@@ -17,18 +17,13 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "app/desktop_outputs.h"
 #include "app/main_window.h"
 #include "app/output_settings.h"
 #include "app/outputs_dialog.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/outputs/local_sockets.h"
 
 using namespace nimbra;
 
@@ -55,37 +50,6 @@ QSettings store()
 {
     return QSettings(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
 }
-
-// A UDP socket on a free local port that counts the datagrams it receives.
-class UdpCounter {
-public:
-    UdpCounter()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
-    ~UdpCounter() { ::close(fd_); }
-    int port() const { return port_; }
-    int drain()
-    {
-        pollfd p{fd_, POLLIN, 0};
-        char buf[4096];
-        while (::poll(&p, 1, 0) == 1 && ::recv(fd_, buf, sizeof buf, 0) > 0)
-            ++count_;
-        return count_;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    int count_ = 0;
-};
 
 }  // namespace
 
@@ -219,7 +183,7 @@ private slots:
 
     void theWindowSendsTheFixesOfAWaveDecode()
     {
-        UdpCounter socket;
+        outputs::test::UdpReceiver socket;
         OutputSettings settings;
         settings.udpEnabled = true;
         settings.udpAddress = QStringLiteral("127.0.0.1:%1").arg(socket.port());
@@ -235,7 +199,7 @@ private slots:
 
         window.startFileDecode(MainWindow::testFilePath());
         QTRY_VERIFY_WITH_TIMEOUT(!window.decodeRunning(), 120000);
-        QTRY_COMPARE_WITH_TIMEOUT(socket.drain(), 90, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(socket.count(), 90, 10000);
         QLabel* status = window.findChild<QLabel*>("outputsStatus");
         QVERIFY(status);
         QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("UDP: 90 sent, 0 waiting"), 5000);

@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 
-#include <arpa/inet.h>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -15,6 +12,7 @@
 
 #include "formats/fix_format.h"
 #include "outputs/mqtt_output.h"
+#include "local_sockets.h"
 #include "test_fixes.h"
 
 namespace nimbra::outputs {
@@ -137,19 +135,7 @@ TEST(MqttOutput, FixesAndTheRetainedLastFixInOrder)
 
 TEST(MqttOutput, WithoutABrokerFixesWaitAndTheStateIsReportedOnce)
 {
-    // A port nobody listens on: bound and closed again.
-    int port = 0;
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-        ::close(fd);
-    }
+    const int port = test::refusingTcpPort();
     std::vector<std::string> lines;
     std::mutex m;
     MqttAddress address;

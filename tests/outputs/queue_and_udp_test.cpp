@@ -3,15 +3,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "outputs/bounded_queue.h"
 #include "outputs/output_set.h"
 #include "outputs/udp_output.h"
+#include "local_sockets.h"
 #include "test_fixes.h"
 
 namespace nimbra::outputs {
@@ -59,36 +54,7 @@ TEST(BoundedQueue, WaitEndsOnAnItemOrAWake)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
 }
 
-class UdpReceiver {
-public:
-    UdpReceiver()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
-    ~UdpReceiver() { ::close(fd_); }
-    int port() const { return port_; }
-    // The next datagram, or "" after 5 s without one.
-    std::string receive()
-    {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 5000) != 1)
-            return {};
-        char buf[65536];
-        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-        return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
+using test::UdpReceiver;
 
 TEST(UdpOutput, EveryTrustedFixIsOneDatagramInOrder)
 {
