@@ -68,6 +68,15 @@ public:
         woken_ = false;
     }
 
+    // Waits until wake() is called or `deadline` passes, whatever is queued: for a worker that
+    // cannot deliver now and must not spin on the items waiting.
+    void waitForWake(std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait_until(lock, deadline, [&] { return woken_; });
+        woken_ = false;
+    }
+
     void wake()
     {
         {

@@ -163,7 +163,7 @@ void MqttOutput::run()
             break;
         if (!client_) {
             if (Clock::now() < nextAttempt_) {
-                queue_.waitUntil(capped(nextAttempt_));
+                queue_.waitForWake(capped(nextAttempt_));
                 continue;
             }
             connect();
@@ -179,10 +179,11 @@ void MqttOutput::run()
         const bool idle = connected_ && queue_.size() == 0 && inFlight_.empty();
         const int rc = mosquitto_loop(client_, idle ? 200 : 20, 1);
         afterLoop();
-        if (rc != MOSQ_ERR_SUCCESS && client_)
-            dropConnection(std::string(connected_ ? "connection lost" : "cannot connect to " +
-                                                                           describe(HostPort{address_.host, address_.port})) +
-                           " (" + reason(rc) + ")");
+        if (rc != MOSQ_ERR_SUCCESS && client_) {
+            const std::string detail = rc == MOSQ_ERR_CONN_LOST ? std::string() : " (" + reason(rc) + ")";
+            dropConnection((connected_ ? "connection lost" : "cannot connect to " + describe(HostPort{address_.host, address_.port})) +
+                           detail);
+        }
     }
     if (client_) {
         if (connected_) {

@@ -54,6 +54,19 @@ TEST(BoundedQueue, WaitEndsOnAnItemOrAWake)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
 }
 
+TEST(BoundedQueue, AWorkerThatCannotDeliverSleepsDespiteQueuedItems)
+{
+    BoundedQueue<int> q(4);
+    q.push(1);
+    const auto start = Clock::now();
+    q.waitForWake(start + std::chrono::milliseconds(200));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));
+    std::thread waker([&] { q.wake(); });
+    q.waitForWake(Clock::now() + std::chrono::seconds(30));
+    waker.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+}
+
 using test::UdpReceiver;
 
 TEST(UdpOutput, EveryTrustedFixIsOneDatagramInOrder)
