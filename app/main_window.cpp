@@ -10,7 +10,7 @@
 
 #include "app/desktop_outputs.h"
 #include "app/settings.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "flight/flight_fix.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"

@@ -10,7 +10,7 @@ packages=(
   libsndfile1-dev libsoxr-dev
   libcurl4-openssl-dev zlib1g-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients
   clang libclang-rt-dev
-  sox libsox-fmt-all flac gnuplot-nox libxml2-utils python3
+  sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
   pulseaudio pulseaudio-utils
 )

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "block/block_format.h"
+
 namespace nimbra {
 
 namespace {
@@ -47,9 +49,10 @@ Hemisphere splitHemisphere(float value, char positive, char negative)
 
 int satellitesInGpsBlock(unsigned blockLength)
 {
-    if (blockLength < 32 || (blockLength - 32) % 13 != 0)
+    const unsigned fixed = block::kGpsFixedLength, record = block::kSatelliteRecordBytes;
+    if (blockLength < fixed || (blockLength - fixed) % record != 0)
         return -1;
-    return static_cast<int>((blockLength - 32) / 13);
+    return static_cast<int>((blockLength - fixed) / record);
 }
 
 }  // namespace nimbra
