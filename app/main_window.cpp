@@ -8,10 +8,13 @@
 #include <QFileDialog>
 #include <QStatusBar>
 
+#include "app/desktop_outputs.h"
 #include "app/settings.h"
 #include "decoder/decoder.h"
+#include "flight/flight_fix.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
+#include "telemetry/gps_fix.h"
 #include "ui_main_window.h"
 
 namespace nimbra {
@@ -28,6 +31,8 @@ const char* const kDemodNames[] = {
 };
 
 constexpr int kTickMs = 500;
+// What the network outputs still hold when the window closes gets this long to go out.
+constexpr double kOutputsCloseWaitS = 3.0;
 
 QString translate(const char* text)
 {
@@ -42,7 +47,8 @@ MainWindow::MainWindow(QWidget* parent)
       recordFile(nullptr),
       decoder_(std::make_unique<Decoder>()),
       capture_(nullptr),
-      fileDecodes_(nullptr)
+      fileDecodes_(nullptr),
+      outputs_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
@@ -55,6 +61,12 @@ MainWindow::MainWindow(QWidget* parent)
     chooseWaveFile_ = [this] {
         return QFileDialog::getOpenFileName(this, translate("Open"), QString(), translate("*.wav"));
     };
+    // Live and WAVE decoding alike: the listener runs on whichever thread feeds the decoder.
+    outputs_ = new DesktopOutputs(decoder_->params, ui->statusBar, this);
+    decoder_->setFixListener([this](const FixRecord& record) {
+        outputs_->publish(flightFixOf(record, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
+    });
+
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
     connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
 
@@ -72,6 +84,7 @@ MainWindow::~MainWindow()
     capture_->stop();
     // No decode may run on against a decoder and window that are going away.
     fileDecodes_->stop();
+    outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
     if (recordFile)
         recordFile->close();
