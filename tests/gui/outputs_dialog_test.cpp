@@ -67,8 +67,8 @@ private slots:
             QVERIFY(!box(dialog, name)->isChecked());
         QCOMPARE(edit(dialog, "lineEdit_udpAddress")->text(), QString("127.0.0.1:55673"));
         QCOMPARE(edit(dialog, "lineEdit_sondehubUrl")->text(), QString("https://api.v2.sondehub.org/sondes/telemetry"));
-        QCOMPARE(edit(dialog, "lineEdit_manufacturer")->text(), QString("Lockheed Martin"));
-        QCOMPARE(edit(dialog, "lineEdit_sondeType")->text(), QString("LMS6-1680"));
+        QCOMPARE(edit(dialog, "lineEdit_manufacturer")->text(), QString("Mark IIa"));
+        QCOMPARE(edit(dialog, "lineEdit_sondeType")->text(), QString("Mark IIa"));
         QCOMPARE(edit(dialog, "lineEdit_serial")->text(), QString("{id}"));
         QVERIFY(okButton(dialog)->isEnabled());
         QVERIFY(!OutputSettings::load().anyEnabled());
