@@ -76,6 +76,14 @@ public:
     void ProcessSample(float sample);
     // Raw signed 16-bit samples, each fed through ProcessSample in order.
     void ProcessSamples(const std::int16_t* samples, std::size_t count);
+    // The samples break off here and what comes next does not continue them (live capture was
+    // lost and comes back later). Pushes out what the demodulators still hold from before the
+    // break (the slicer's last run; kGapFlushSamples of silence through the Pattern and Sync
+    // demodulators), so that every block completed before it is decoded, and then ends a block still
+    // open as bad. Until the block is ended, no bad block is shown, even while bad-checksum blocks
+    // are: a block cut by the break never becomes a fix. See demod/stream_gap.cpp.
+    void interruptStream();
+    static constexpr int kGapFlushSamples = 15000;  // the longest look-ahead (Pattern's window)
 
     // The packet framer's byte entry (0..255) and the CRC-16/XMODEM register step.
     void ProcessPacketByte(int byte);
@@ -107,6 +115,9 @@ private:
     // Demodulator helpers (demod/*.cpp).
     void emitCharacter(int character);  // every demodulated character goes through here
     void slicerSample(float s, int demodType);
+    // Hands the slicer's current run of runLength samples to the byte framer, as a change of
+    // level does, and starts the other level.
+    void endSlicerRun(int runLength);
     void patternSample(float s);
     void patternCapture(float samplesPerBit);
     void processSyncSample(float s);  // demodType 3; see demod/sync_demod_hook.cpp
@@ -116,6 +127,7 @@ private:
     FixListener fixListener_;
     PacketListener packetListener_;
     int bitsRepaired_ = 0;
+    bool interrupting_ = false;  // inside interruptStream: bad blocks are counted, never shown
     bool lastBlockCrcGood_ = true;
     std::uint8_t packetBytes_[kMaxPacketBytes] = {};
     int packetBytesStored_ = 0;  // bytes of the current block in packetBytes_

@@ -47,6 +47,24 @@ void Decoder::writeScope(int sample, int decision)
     scope.writeIndex.store(index == ScopeBuffer::kSize ? 0 : index);
 }
 
+void Decoder::endSlicerRun(int runLength)
+{
+    SlicerState& sl = demod_.slicer;
+    const int newLevel = 1 - sl.level;
+    // The ended run was low (1 bits) on a change to high, high (0 bits) on a change to low.
+    const int bit = newLevel;
+    // Beyond kBitsThatMatter further bits of one value cannot change the framer.
+    const int nb = std::min((runLength + kRunRounding) / kSamplesPerBit, ByteFramer::kBitsThatMatter);
+    for (int i = 0; i < nb; ++i) {
+        const int character = demod_.framer.feedBit(bit);
+        if (character >= 0)
+            emitCharacter(character);
+    }
+    sl.level = newLevel;
+    sl.decision = newLevel != 0 ? 1 : -1;
+    sl.runLength = 0;
+}
+
 void Decoder::slicerSample(float s, int demodType)
 {
     SlicerState& sl = demod_.slicer;
@@ -78,20 +96,8 @@ void Decoder::slicerSample(float s, int demodType)
     }
     // Any other type has no slicing rule: the level never changes.
 
-    if (newLevel != sl.level) {
-        // The ended run was low (1 bits) on a change to high, high (0 bits) on a change to low.
-        const int bit = newLevel;
-        // Beyond kBitsThatMatter further bits of one value cannot change the framer.
-        const int nb = std::min((n + kRunRounding) / kSamplesPerBit, ByteFramer::kBitsThatMatter);
-        for (int i = 0; i < nb; ++i) {
-            const int character = demod_.framer.feedBit(bit);
-            if (character >= 0)
-                emitCharacter(character);
-        }
-        sl.level = newLevel;
-        sl.decision = newLevel != 0 ? 1 : -1;
-        sl.runLength = 0;
-    }
+    if (newLevel != sl.level)
+        endSlicerRun(n);
 
     const int v = truncToInt(s);
     sl.x3 = sl.x2;

@@ -182,7 +182,7 @@ void Decoder::finishBlock(int kind, bool crcGood)
     // A GPS length beyond the limit ends the block at offset 9: there is nothing to show.
     const bool complete = !(kind == 1 && t.blockLength > kMaxGpsBlockLength);
     lastBlockCrcGood_ = crcGood;
-    if (complete && (crcGood || params.updateBadCrcPackets != 0)) {
+    if (complete && (crcGood || (params.updateBadCrcPackets != 0 && !interrupting_))) {
         if (kind == 1)
             updatePacketDisplay();
         else
