@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-dev
   sox libsox-fmt-all flac gnuplot-nox libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libpulse-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #include "live_support.h"
 
 #include <QAudioDevice>
-#include <QMediaDevices>
+
+#include "sources/audio_backend.h"
 
 bool liveServerConfigured()
 {
@@ -24,9 +25,14 @@ void ensureServerRuns()
         controlServer("start");
 }
 
+bool waitForAudioBackend()
+{
+    return nimbra::AudioBackend::instance().waitUntilReady(15000);
+}
+
 int inputIndex(const QString& description)
 {
-    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    const QList<QAudioDevice> devices = nimbra::AudioBackend::instance().inputs();
     for (int i = 0; i < devices.size(); ++i)
         if (devices[i].description() == description)
             return i;

@@ -11,6 +11,9 @@ bool liveServerConfigured();
 bool controlServer(const QString& action);
 // Starts the server again if it does not answer (after a test that stopped it failed).
 void ensureServerRuns();
+// Waits until the process's audio backend has opened Qt's audio (the test server answers). Qt's
+// audio must not be touched before (no QMediaDevices in the tests): see AudioBackend.
+bool waitForAudioBackend();
 // Position of the input device with this description in Qt's input list, or -1.
 int inputIndex(const QString& description);
 // Starts paplay of a WAVE file into a sink; the caller waits for it to end.
