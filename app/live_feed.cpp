@@ -5,7 +5,6 @@
 #include "demod/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
-#include "sources/sound_in.h"
 
 namespace nimbra {
 
@@ -23,14 +22,14 @@ int feedLiveBlocks(const std::function<const SoundBlock*()>& nextBlock, Decoder&
     return decoded;
 }
 
-int feedLiveAudio(CSoundIn& soundIn, Decoder& decoder, const DecodeArbiter& arbiter,
+int feedLiveAudio(SampleQueue& queue, Decoder& decoder, const DecodeArbiter& arbiter,
                   const std::function<void(const QString&)>& onNote)
 {
     int decoded = 0;
     for (;;) {
-        decoded += feedLiveBlocks([&soundIn] { return soundIn.GetInQueue(); }, decoder, arbiter);
+        decoded += feedLiveBlocks([&queue] { return queue.GetInQueue(); }, decoder, arbiter);
         QString note;
-        if (!soundIn.takeGap(&note))
+        if (!queue.takeGap(&note))
             return decoded;
         if (arbiter.liveMayFeed())
             decoder.interruptStream();

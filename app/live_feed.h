@@ -14,9 +14,9 @@ class QString;
 
 namespace nimbra {
 
-class CSoundIn;
 class Decoder;
 class DecodeArbiter;
+class SampleQueue;
 struct SoundBlock;
 
 // Returns the number of blocks decoded (discarded blocks are not counted). The arbiter is asked
@@ -25,7 +25,7 @@ int feedLiveBlocks(const std::function<const SoundBlock*()>& nextBlock, Decoder&
                    const DecodeArbiter& arbiter);
 
 // Returns the number of blocks decoded.
-int feedLiveAudio(CSoundIn& soundIn, Decoder& decoder, const DecodeArbiter& arbiter,
+int feedLiveAudio(SampleQueue& queue, Decoder& decoder, const DecodeArbiter& arbiter,
                   const std::function<void(const QString&)>& onNote);
 
 }  // namespace nimbra

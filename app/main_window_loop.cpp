@@ -50,7 +50,7 @@ void MainWindow::showTelemetry()
 
 void MainWindow::feedLiveAudio()
 {
-    nimbra::feedLiveAudio(capture_->soundIn(), *decoder_, arbiter_, [this](const QString& note) { noteInRecord(note); });
+    nimbra::feedLiveAudio(capture_->soundIn().queue(), *decoder_, arbiter_, [this](const QString& note) { noteInRecord(note); });
 }
 
 void MainWindow::noteInRecord(const QString& note)

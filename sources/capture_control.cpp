@@ -248,6 +248,13 @@ void CaptureControl::watch()
 {
     if (state_ != State::Running)
         return;
+    // The audio server moves the streams of a device that goes away to another device: capture
+    // would go on from there unnoticed. A device no longer listed counts as lost.
+    const AudioBackend& backend = AudioBackend::instance();
+    if (backend.serverAnswers() && findInput(backend.inputs(), {device_.id, QString()}) < 0) {
+        lose(tr("the device went away"));
+        return;
+    }
     const long long bytes = soundIn_->bytesCaptured();
     if (bytes != lastBytes_) {
         lastBytes_ = bytes;

@@ -16,8 +16,9 @@
 // never moves to another device by itself. Only when no device is known yet (a first run) does
 // the index choose, falling back to the default input with a trace line.
 //
-// Recovery: a start that fails, a capture thread that ends by itself (the audio server died, the
-// device vanished) or no samples for watchdogMs while capture runs all count as a loss; capture
+// Recovery: a start that fails, a capture thread that ends by itself (the audio server died), a
+// device that leaves the list (the server would move its stream to another device) or no samples
+// for watchdogMs while capture runs all count as a loss; capture
 // is then tried again after 1 s, 2 s, 5 s and every 10 s, sooner when the audio server answers
 // again or the device list changes. The frames queued before the loss are still decoded. stop()
 // and restart() end a wait at once. Nothing touches Qt's audio before the audio server answers

@@ -152,4 +152,9 @@ const SampleQueue& CSoundIn::queue() const
     return link_->queue;
 }
 
+SampleQueue& CSoundIn::queue()
+{
+    return link_->queue;
+}
+
 }  // namespace nimbra

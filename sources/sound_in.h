@@ -68,6 +68,8 @@ public:
     // Bytes read from the audio input since construction; tests and the watchdog watch it.
     long long bytesCaptured() const;
     const SampleQueue& queue() const;
+    // The queue itself, for the periodic loop that takes its blocks and gaps.
+    SampleQueue& queue();
 
     // The device at position index of the audio backend's input list, or the default input with
     // a trace line when index is not a position in the list (null before the backend is ready).

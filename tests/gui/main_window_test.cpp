@@ -395,6 +395,38 @@ private slots:
         QCOMPARE(feedLiveBlocks(next, *fresh, arbiter), 6);
         QCOMPARE(feedLiveBlocks([] { return nullptr; }, *fresh, arbiter), 0);
     }
+
+    // The live feed takes the blocks before a gap, then the gap (its note to the record, the
+    // decoder's stretch of samples ended), then the blocks after it; a gap while a file decode
+    // holds the decoder still hands over its note.
+    void liveFeedPassesGapsInOrder()
+    {
+        auto fresh = std::make_unique<Decoder>();
+        DecodeArbiter arbiter;
+        SampleQueue queue;
+        QVERIFY(queue.allocate());
+        queue.setStopped(false);
+        std::vector<std::uint32_t> frames(1024, 0x00100010u);
+        queue.PutInQueue(1024, frames.data());
+        queue.GetInQueue();  // the discard-once step
+        for (int i = 0; i < 66; ++i)
+            queue.PutInQueue(1024, frames.data());  // 67,584 frames: 132 blocks, primed
+        queue.PutInQueue(100, frames.data());
+        queue.markGap("# lost");
+        queue.markGap("# resumed");
+        queue.PutInQueue(1024, frames.data());
+        QStringList notes;
+        const auto note = [&notes](const QString& text) { notes << text; };
+        QCOMPARE(feedLiveAudio(queue, *fresh, arbiter, note), 134);
+        QCOMPARE(notes, QStringList({"# lost", "# resumed"}));
+        QCOMPARE(queue.count(), 0);
+
+        queue.markGap("# lost again");
+        arbiter.beginFileDecode();
+        QCOMPARE(feedLiveAudio(queue, *fresh, arbiter, note), 0);
+        QCOMPARE(notes.last(), QString("# lost again"));
+        arbiter.endFileDecode();
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
