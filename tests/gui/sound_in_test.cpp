@@ -12,6 +12,7 @@
 #include "live_support.h"
 #include "sources/audio_backend.h"
 #include "sources/capture_control.h"
+#include "sources/retry_schedule.h"
 #include "sources/sound_in.h"
 #include "test_support.h"
 
@@ -171,6 +172,61 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(control.soundIn().bytesCaptured() > 0, 10000);
         control.stop();
         QVERIFY(!control.soundIn().capturing());
+    }
+
+    // A remembered device is found by its id first, then by its description, never by place.
+    void devicesAreFoundByIdThenDescription()
+    {
+        const QList<QAudioDevice> devices = nimbra::AudioBackend::instance().inputs();
+        const int test = inputIndex("TestSinkInput");
+        const int other = inputIndex("OtherSinkInput");
+        QCOMPARE(nimbra::findInput(devices, {"othersink_in", "TestSinkInput"}), other);
+        QCOMPARE(nimbra::findInput(devices, {"renamed_source", "TestSinkInput"}), test);
+        QCOMPARE(nimbra::findInput(devices, {QByteArray(), "OtherSinkInput"}), other);
+        QCOMPARE(nimbra::findInput(devices, {"gone", "Gone"}), -1);
+    }
+
+    // A remembered device that is not there is waited for: capture never starts on another one,
+    // the status bar line says so, and a stop ends the wait at once.
+    void theControlWaitsForTheRememberedDevice()
+    {
+        nimbra::DecoderParameters params;
+        params.soundInputDeviceIndex = inputIndex("TestSinkInput");
+        nimbra::CaptureTiming timing;
+        timing.retryDelaysMs = {100, 200};
+        nimbra::CaptureControl control(params, nullptr, timing);
+        QSignalSpy failed(&control, &nimbra::CaptureControl::captureFailed);
+        control.setDevice({"usb_card_unplugged", "USB Audio"});
+        QVERIFY(!control.start());
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(control.status().contains("\"USB Audio\" is not there"));
+        QTest::qWait(800);
+        QVERIFY(control.state() == nimbra::CaptureControl::State::Recovering);
+        QVERIFY(!control.soundIn().capturing());
+        QCOMPARE(control.device().description, QString("USB Audio"));
+        control.stop();
+        QVERIFY(control.state() == nimbra::CaptureControl::State::Stopped);
+        // Config and OK on a listed device: that device, remembered from then on.
+        QVERIFY(control.restart());
+        QCOMPARE(control.device().id, QByteArray("testsink_in"));
+        control.stop();
+    }
+
+    void retriesWaitLongerAndTraceLess()
+    {
+        nimbra::RetrySchedule schedule({1000, 2000, 5000, 10000}, 60000);
+        QList<int> waits;
+        QList<bool> traced;
+        for (int i = 0; i < 12; ++i) {
+            waits << schedule.nextDelayMs();
+            traced << schedule.traceThisTry(10000LL * i);
+        }
+        QCOMPARE(waits, QList<int>({1000, 2000, 5000, 10000, 10000, 10000, 10000, 10000, 10000, 10000, 10000, 10000}));
+        // Every try while the waits grow, then one a minute.
+        QCOMPARE(traced, QList<bool>({true, true, true, true, false, false, false, false, false, true, false, false}));
+        schedule.reset();
+        QCOMPARE(schedule.nextDelayMs(), 1000);
+        QCOMPARE(schedule.tries(), 1);
     }
 
     void sleepIntervalIsHalfAFragment()
