@@ -9,6 +9,15 @@ bool liveServerConfigured()
     return !qEnvironmentVariableIsEmpty("NIMBRA_PULSE_DIR") && !qEnvironmentVariableIsEmpty("NIMBRA_PULSE_SCRIPT");
 }
 
+QString liveDecodingUnavailable()
+{
+    if (!liveServerConfigured())
+        return QStringLiteral("needs the test audio server (ctest fixture gui_pulse_start)");
+    if (QStringLiteral(NIMBRA_DECODE).isEmpty())
+        return QStringLiteral("nimbra-decode is not built");
+    return QString();
+}
+
 bool controlServer(const QString& action)
 {
     QProcess script;

@@ -7,6 +7,9 @@
 
 // True when the fixture's server is named in the environment.
 bool liveServerConfigured();
+// Why a test that decodes live audio cannot run here (no test server, no nimbra-decode for the
+// reference lines), or an empty string when it can.
+QString liveDecodingUnavailable();
 // Runs the fixture script: "start" or "stop".
 bool controlServer(const QString& action);
 // Starts the server again if it does not answer (after a test that stopped it failed).

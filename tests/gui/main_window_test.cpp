@@ -53,6 +53,18 @@ void tick(QObject& window)
 
 const QString kDegree = QString(QChar(0x00B0));
 
+// A queue past its discard-once step holding 67,584 frames of `frames` (1,024 of them): 132
+// blocks, primed.
+void fillPrimed(SampleQueue& queue, const std::vector<std::uint32_t>& frames)
+{
+    QVERIFY(queue.allocate());
+    queue.setStopped(false);
+    queue.PutInQueue(1024, frames.data());
+    queue.GetInQueue();  // the discard-once step
+    for (int i = 0; i < 66; ++i)
+        queue.PutInQueue(1024, frames.data());
+}
+
 // Collects the trace lines written while it lives, and passes them on.
 class TraceCapture {
 public:
@@ -377,13 +389,8 @@ private slots:
         auto fresh = std::make_unique<Decoder>();
         DecodeArbiter arbiter;
         SampleQueue queue;
-        QVERIFY(queue.allocate());
-        queue.setStopped(false);
         std::vector<std::uint32_t> frames(1024, 0x00100010u);
-        queue.PutInQueue(1024, frames.data());
-        queue.GetInQueue();  // the discard-once step
-        for (int i = 0; i < 66; ++i)
-            queue.PutInQueue(1024, frames.data());  // 67,584 frames: 132 blocks, primed
+        fillPrimed(queue, frames);
         const auto next = [&queue] { return queue.GetInQueue(); };
 
         arbiter.beginFileDecode();
@@ -404,13 +411,8 @@ private slots:
         auto fresh = std::make_unique<Decoder>();
         DecodeArbiter arbiter;
         SampleQueue queue;
-        QVERIFY(queue.allocate());
-        queue.setStopped(false);
         std::vector<std::uint32_t> frames(1024, 0x00100010u);
-        queue.PutInQueue(1024, frames.data());
-        queue.GetInQueue();  // the discard-once step
-        for (int i = 0; i < 66; ++i)
-            queue.PutInQueue(1024, frames.data());  // 67,584 frames: 132 blocks, primed
+        fillPrimed(queue, frames);
         queue.PutInQueue(100, frames.data());
         queue.markGap("# lost");
         queue.markGap("# resumed");
