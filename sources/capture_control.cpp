@@ -106,7 +106,7 @@ bool CaptureControl::restart()
         soundIn_->markGap(QString());  // the decoder must not splice the new device onto the old
     soundIn_->StopCapture();
     schedule_.reset();
-    lost_ = false;
+    // A capture lost before stays lost until this start works: its resumption is noted then.
     // The device chosen under Config, when the list it was chosen from is there; otherwise the
     // device known so far stays.
     const QList<QAudioDevice> devices = AudioBackend::instance().inputs();

@@ -2,10 +2,23 @@
 
 #include <QDebug>
 
+#include <atomic>
+
 #include "sources/audio_backend.h"
 #include "sources/capture_thread.h"
 
 namespace nimbra {
+
+namespace {
+
+std::atomic<int> leftBehind{0};
+
+}  // namespace
+
+int CSoundIn::threadsLeftBehind()
+{
+    return leftBehind.load();
+}
 
 CSoundIn::CSoundIn(QObject* parent) : QObject(parent), link_(std::make_shared<CaptureLink>()) {}
 
@@ -106,7 +119,11 @@ void CSoundIn::abandonThread()
     qDebug() << "Capture thread does not return from the audio backend: left behind";
     thread->disconnect(this);
     thread->setParent(nullptr);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    ++leftBehind;
+    connect(thread, &QThread::finished, thread, [thread] {
+        --leftBehind;
+        thread->deleteLater();
+    });
 }
 
 void CSoundIn::threadFinished()

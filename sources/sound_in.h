@@ -14,9 +14,12 @@
 // a loss are still decoded; a capture thread that ends by itself keeps them too. A later
 // StartCapture goes on with the same queue when it still has its storage.
 //
-// A capture thread that does not end within kStopTimeoutMs of being told to (only a start that
-// Qt never returns from can do that) is abandoned: it shares nothing with this object that could
-// be freed under it, and it deletes itself should it ever end.
+// A capture thread that does not end within kStopTimeoutMs of being told to, or whose start has
+// not come back within kStartTimeoutMs (Qt waits without end for a stream whose device vanished
+// at that very moment), is left behind: it shares nothing with this object that could be freed
+// under it, and it deletes itself should it ever end. While such a thread waits inside Qt's
+// audio, Qt's own teardown at process exit would fail under it: threadsLeftBehind() tells main()
+// to leave without the teardown.
 #pragma once
 
 #include <QAudioDevice>
@@ -76,6 +79,8 @@ public:
     static QAudioDevice chooseDevice(int index);
     // Half the duration of one fragment of bufferBytes, in whole milliseconds.
     static int sleepIntervalMs(int bufferBytes) { return bufferBytes * 250 / (kChannels * kSampleRate); }
+    // Capture threads of the process left behind and still inside Qt's audio.
+    static int threadsLeftBehind();
 
 signals:
     // The capture thread ended without being told to; reason says why, for the user.
