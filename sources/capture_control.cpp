@@ -139,10 +139,8 @@ bool CaptureControl::attempt(bool explicitStart)
         devices = backend.inputs();
         if (byIndex_) {
             // A first run (or a Config with nothing to choose from): the index, or the default.
-            chosen = explicitStart ? CSoundIn::chooseDevice(params_.soundInputDeviceIndex)
-                                   : (params_.soundInputDeviceIndex >= 0 && params_.soundInputDeviceIndex < devices.size()
-                                          ? devices[params_.soundInputDeviceIndex]
-                                          : backend.defaultInput());
+            // Tries after the first say nothing more about the fallback.
+            chosen = CSoundIn::chooseDevice(params_.soundInputDeviceIndex, explicitStart);
             if (chosen.isNull())
                 why = tr("no input device");
         } else {

@@ -9,6 +9,13 @@ namespace nimbra {
 constexpr int kCaptureSampleRate = 48000;
 constexpr int kCaptureChannels = 2;
 
+// Half the duration of one fragment of bufferBytes, in whole milliseconds: how long the capture
+// thread sleeps when the input has nothing ready.
+constexpr int captureSleepIntervalMs(int bufferBytes)
+{
+    return bufferBytes * 250 / (kCaptureChannels * kCaptureSampleRate);
+}
+
 inline QAudioFormat captureFormat()
 {
     QAudioFormat format;

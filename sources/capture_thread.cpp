@@ -38,12 +38,6 @@ QString errorText(QAudio::Error error)
     return QStringLiteral("the input failed");
 }
 
-// Half the duration of one fragment of bufferBytes, in whole milliseconds.
-int sleepInterval(int bufferBytes)
-{
-    return bufferBytes * 250 / (kCaptureChannels * kCaptureSampleRate);
-}
-
 }  // namespace
 
 CaptureThread::CaptureThread(const QAudioDevice& device, std::shared_ptr<CaptureLink> link, int bufferBytes,
@@ -101,7 +95,7 @@ void CaptureThread::run()
         reportStart(Start::StartFailed);
         return;
     }
-    const int sleepMs = sleepInterval(source.bufferSize() > 0 ? int(source.bufferSize()) : bufferBytes_);
+    const int sleepMs = captureSleepIntervalMs(source.bufferSize() > 0 ? int(source.bufferSize()) : bufferBytes_);
     reportStart(Start::Started);
 
     while (!stop_.load()) {

@@ -27,7 +27,7 @@ CSoundIn::~CSoundIn()
     StopCapture();
 }
 
-QAudioDevice CSoundIn::chooseDevice(int index)
+QAudioDevice CSoundIn::chooseDevice(int index, bool trace)
 {
     const AudioBackend& backend = AudioBackend::instance();
     const QList<QAudioDevice> devices = backend.inputs();
@@ -35,7 +35,8 @@ QAudioDevice CSoundIn::chooseDevice(int index)
         return devices.at(index);
     // Qt would silently record the server's default source for a null device; say so instead.
     const QAudioDevice fallback = backend.defaultInput();
-    qDebug() << "Sound input device" << index << "is not in the list of" << devices.size()
+    if (trace)
+        qDebug() << "Sound input device" << index << "is not in the list of" << devices.size()
              << "input devices: using the default input" << fallback.description();
     return fallback;
 }

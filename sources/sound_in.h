@@ -27,6 +27,7 @@
 
 #include <memory>
 
+#include "sources/capture_format.h"
 #include "sources/sample_queue.h"
 
 namespace nimbra {
@@ -38,8 +39,8 @@ class CSoundIn : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kSampleRate = 48000;
-    static constexpr int kChannels = 2;
+    static constexpr int kSampleRate = kCaptureSampleRate;
+    static constexpr int kChannels = kCaptureChannels;
     // The audio server's fragment: 50 ms of stereo 16-bit frames. The capture thread sleeps for
     // half of it when the input has nothing ready.
     static constexpr int kBufferBytes = 9600;
@@ -74,11 +75,12 @@ public:
     // The queue itself, for the periodic loop that takes its blocks and gaps.
     SampleQueue& queue();
 
-    // The device at position index of the audio backend's input list, or the default input with
-    // a trace line when index is not a position in the list (null before the backend is ready).
-    static QAudioDevice chooseDevice(int index);
+    // The device at position index of the audio backend's input list, or the default input
+    // (with a trace line when trace is set) when index is not a position in the list; null
+    // before the backend is ready.
+    static QAudioDevice chooseDevice(int index, bool trace = true);
     // Half the duration of one fragment of bufferBytes, in whole milliseconds.
-    static int sleepIntervalMs(int bufferBytes) { return bufferBytes * 250 / (kChannels * kSampleRate); }
+    static int sleepIntervalMs(int bufferBytes) { return captureSleepIntervalMs(bufferBytes); }
     // Capture threads of the process left behind and still inside Qt's audio.
     static int threadsLeftBehind();
 
