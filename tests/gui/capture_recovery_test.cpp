@@ -34,33 +34,9 @@ namespace {
 
 constexpr int kFlightSeconds = 6;
 
-bool pactl(const QStringList& arguments, QByteArray* output = nullptr)
+bool pactl(const QStringList& arguments)
 {
-    QProcess process;
-    process.start("pactl", arguments);
-    if (!process.waitForFinished(10000) || process.exitCode() != 0)
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return true;
-}
-
-// The module that makes TestSinkInput, or -1.
-int testInputModule()
-{
-    QByteArray modules;
-    if (!pactl({"list", "short", "modules"}, &modules))
-        return -1;
-    for (const QByteArray& line : modules.split('\n'))
-        if (line.contains("source_name=testsink_in"))
-            return line.split('\t').value(0).toInt();
-    return -1;
-}
-
-bool loadTestInput()
-{
-    return pactl({"load-module", "module-remap-source", "master=testsink.monitor", "source_name=testsink_in",
-                  "source_properties=device.description=TestSinkInput"});
+    return QProcess::execute("pactl", arguments) == 0;
 }
 
 }  // namespace
@@ -153,7 +129,7 @@ private slots:
     void cleanup()
     {
         ensureServerRuns();
-        if (testInputModule() < 0)
+        if (inputIndex("TestSinkInput") < 0)
             loadTestInput();
         pactl({"suspend-source", "testsink_in", "0"});
     }
@@ -231,9 +207,7 @@ private slots:
         auto window = makeWindow();
         QTRY_VERIFY_WITH_TIMEOUT(control(*window)->state() == CaptureControl::State::Running, 10000);
         QSignalSpy lost(control(*window), &CaptureControl::captureLost);
-        const int module = testInputModule();
-        QVERIFY(module >= 0);
-        QVERIFY(pactl({"unload-module", QString::number(module)}));
+        QVERIFY(unloadTestInput());
         QTRY_VERIFY_WITH_TIMEOUT(lost.size() == 1, 10000);
         QTest::qWait(2500);
         QVERIFY(control(*window)->state() == CaptureControl::State::Recovering);

@@ -48,6 +48,39 @@ int inputIndex(const QString& description)
     return -1;
 }
 
+namespace {
+
+bool pactl(const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess process;
+    process.start("pactl", arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return true;
+}
+
+}  // namespace
+
+bool unloadTestInput()
+{
+    QByteArray modules;
+    if (!pactl({"list", "short", "modules"}, &modules))
+        return false;
+    for (const QByteArray& line : modules.split('\n'))
+        if (line.contains("source_name=testsink_in"))
+            return pactl({"unload-module", QString::fromLatin1(line.split('\t').value(0))});
+    return false;
+}
+
+bool loadTestInput()
+{
+    return pactl({"load-module", "module-remap-source", "master=testsink.monitor", "source_name=testsink_in",
+                  "source_properties=device.description=TestSinkInput"}) &&
+           pactl({"set-default-source", "testsink_in"});
+}
+
 void startPlaying(QProcess& player, const QString& wavePath, const QString& sink)
 {
     player.setProcessChannelMode(QProcess::ForwardedChannels);

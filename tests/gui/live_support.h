@@ -19,5 +19,9 @@ void ensureServerRuns();
 bool waitForAudioBackend();
 // Position of the input device with this description in Qt's input list, or -1.
 int inputIndex(const QString& description);
+// Unloads the module that makes TestSinkInput (the device goes away); false when it cannot.
+bool unloadTestInput();
+// Loads it again and makes it the default input again, as the fixture had it.
+bool loadTestInput();
 // Starts paplay of a WAVE file into a sink; the caller waits for it to end.
 void startPlaying(QProcess& player, const QString& wavePath, const QString& sink);

@@ -186,15 +186,7 @@ private slots:
             QSKIP("run by the test gui_sound_in_left_behind");
         const QAudioDevice vanishing = nimbra::AudioBackend::instance().inputs().value(inputIndex("TestSinkInput"));
         QVERIFY(!vanishing.isNull());
-        QProcess unload;
-        unload.start("pactl", {"list", "short", "modules"});
-        QVERIFY(unload.waitForFinished(10000));
-        QString module;
-        for (const QByteArray& line : unload.readAllStandardOutput().split('\n'))
-            if (line.contains("source_name=testsink_in"))
-                module = QString::fromLatin1(line.split('\t').value(0));
-        QVERIFY(!module.isEmpty());
-        QCOMPARE(QProcess::execute("pactl", {"unload-module", module}), 0);
+        QVERIFY(unloadTestInput());
         CSoundIn in;
         QElapsedTimer clock;
         clock.start();
@@ -205,10 +197,7 @@ private slots:
         // Qt fails the start at once or never returns from it, depending on when the server has
         // told it that the device is gone.
         QVERIFY(traceLines.filter("left behind").size() == (CSoundIn::threadsLeftBehind() > 0 ? 1 : 0));
-        QCOMPARE(QProcess::execute("pactl", {"load-module", "module-remap-source", "master=testsink.monitor",
-                                             "source_name=testsink_in",
-                                             "source_properties=device.description=TestSinkInput"}),
-                 0);
+        QVERIFY(loadTestInput());
         QTRY_VERIFY_WITH_TIMEOUT(inputIndex("TestSinkInput") >= 0, 10000);
         QVERIFY(in.StartCapture(inputIndex("TestSinkInput")));
         QTRY_VERIFY_WITH_TIMEOUT(in.bytesCaptured() > 0, 10000);
