@@ -61,23 +61,37 @@ bool pactl(const QStringList& arguments, QByteArray* output = nullptr)
     return true;
 }
 
-}  // namespace
-
-bool unloadTestInput()
+// Unloads the module that makes the remapped source of this name.
+bool unloadInput(const char* sourceName)
 {
     QByteArray modules;
     if (!pactl({"list", "short", "modules"}, &modules))
         return false;
     for (const QByteArray& line : modules.split('\n'))
-        if (line.contains("source_name=testsink_in"))
+        if (line.contains(QByteArray("source_name=") + sourceName))
             return pactl({"unload-module", QString::fromLatin1(line.split('\t').value(0))});
     return false;
 }
 
+bool loadInput(const QString& sinkName, const QString& description)
+{
+    return pactl({"load-module", "module-remap-source", "master=" + sinkName + ".monitor",
+                  "source_name=" + sinkName + "_in", "source_properties=device.description=" + description});
+}
+
+}  // namespace
+
+bool unloadTestInput()
+{
+    return unloadInput("testsink_in");
+}
+
 bool loadTestInput()
 {
-    return pactl({"load-module", "module-remap-source", "master=testsink.monitor", "source_name=testsink_in",
-                  "source_properties=device.description=TestSinkInput"}) &&
+    // Qt lists the inputs in the order the server made them, and takes the first for the default:
+    // the other input is made again after this one, so that the order is the fixture's again.
+    unloadInput("othersink_in");
+    return loadInput("testsink", "TestSinkInput") && loadInput("othersink", "OtherSinkInput") &&
            pactl({"set-default-source", "testsink_in"});
 }
 
