@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
 

@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "live_support.h"
 #include "sources/audio_backend.h"
 #include "sources/capture_control.h"

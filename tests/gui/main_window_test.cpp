@@ -20,7 +20,7 @@
 #include "app/live_record_file.h"
 #include "app/main_window.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/audio_backend.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
