@@ -72,9 +72,9 @@ MainWindow::MainWindow(QWidget* parent)
 
     startTimer(kTickMs);
 
-    capture_ = new CaptureControl(decoder_->params, this);
-    connect(capture_, &CaptureControl::captureFailed, this, &MainWindow::showCaptureFailure);
-    connect(capture_, &CaptureControl::captureStarted, this, &MainWindow::clearCaptureFailure);
+    capture_ = new CaptureControl(decoder_->params, this, LoadCaptureTiming());
+    capture_->setDevice(LoadCaptureDevice());
+    connect(capture_, &CaptureControl::statusChanged, this, &MainWindow::showCaptureStatus);
     capture_->start();
 }
 
@@ -86,6 +86,7 @@ MainWindow::~MainWindow()
     fileDecodes_->stop();
     outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
+    SaveCaptureDevice(capture_->device());
     if (recordFile)
         recordFile->close();
     // The view outlives the decoder by a moment (children go last): it must not keep its rings.
@@ -93,14 +94,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-void MainWindow::showCaptureFailure(const QString& message)
+void MainWindow::showCaptureStatus(const QString& message)
 {
-    ui->statusBar->showMessage(message);
-}
-
-void MainWindow::clearCaptureFailure()
-{
-    ui->statusBar->clearMessage();
+    if (message.isEmpty())
+        ui->statusBar->clearMessage();
+    else
+        ui->statusBar->showMessage(message);
 }
 
 QString MainWindow::testFilePath()

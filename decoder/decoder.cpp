@@ -98,7 +98,7 @@ void Decoder::finishBlock()
         telemetry.badPackets = telemetry.badPackets + 1;
 
     // A block cut short by an impossible length has nothing to show.
-    if (b.complete && (b.crcGood || params.updateBadCrcPackets != 0)) {
+    if (b.complete && (b.crcGood || (params.updateBadCrcPackets != 0 && !interrupting_))) {
         if (b.kind == BlockKind::Gps)
             updatePacketDisplay();
         else
