@@ -8,10 +8,13 @@
 #include <QFileDialog>
 #include <QStatusBar>
 
+#include "app/desktop_outputs.h"
 #include "app/settings.h"
 #include "decoder/decoder.h"
+#include "flight/flight_fix.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
+#include "telemetry/gps_fix.h"
 #include "ui_main_window.h"
 
 namespace nimbra {
@@ -28,6 +31,8 @@ const char* const kDemodNames[] = {
 };
 
 constexpr int kTickMs = 500;
+// What the network outputs still hold when the window closes gets this long to go out.
+constexpr double kOutputsCloseWaitS = 3.0;
 
 QString translate(const char* text)
 {
@@ -42,7 +47,8 @@ MainWindow::MainWindow(QWidget* parent)
       recordFile(nullptr),
       decoder_(std::make_unique<Decoder>()),
       capture_(nullptr),
-      fileDecodes_(nullptr)
+      fileDecodes_(nullptr),
+      outputs_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
@@ -55,14 +61,20 @@ MainWindow::MainWindow(QWidget* parent)
     chooseWaveFile_ = [this] {
         return QFileDialog::getOpenFileName(this, translate("Open"), QString(), translate("*.wav"));
     };
+    // Live and WAVE decoding alike: the listener runs on whichever thread feeds the decoder.
+    outputs_ = new DesktopOutputs(decoder_->params, ui->statusBar, this);
+    decoder_->setFixListener([this](const FixRecord& record) {
+        outputs_->publish(flightFixOf(record, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
+    });
+
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
     connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
 
     startTimer(kTickMs);
 
-    capture_ = new CaptureControl(decoder_->params, this);
-    connect(capture_, &CaptureControl::captureFailed, this, &MainWindow::showCaptureFailure);
-    connect(capture_, &CaptureControl::captureStarted, this, &MainWindow::clearCaptureFailure);
+    capture_ = new CaptureControl(decoder_->params, this, LoadCaptureTiming());
+    capture_->setDevice(LoadCaptureDevice());
+    connect(capture_, &CaptureControl::statusChanged, this, &MainWindow::showCaptureStatus);
     capture_->start();
 }
 
@@ -72,7 +84,9 @@ MainWindow::~MainWindow()
     capture_->stop();
     // No decode may run on against a decoder and window that are going away.
     fileDecodes_->stop();
+    outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
+    SaveCaptureDevice(capture_->device());
     if (recordFile)
         recordFile->close();
     // The view outlives the decoder by a moment (children go last): it must not keep its rings.
@@ -80,14 +94,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-void MainWindow::showCaptureFailure(const QString& message)
+void MainWindow::showCaptureStatus(const QString& message)
 {
-    ui->statusBar->showMessage(message);
-}
-
-void MainWindow::clearCaptureFailure()
-{
-    ui->statusBar->clearMessage();
+    if (message.isEmpty())
+        ui->statusBar->clearMessage();
+    else
+        ui->statusBar->showMessage(message);
 }
 
 QString MainWindow::testFilePath()

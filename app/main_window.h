@@ -3,13 +3,16 @@
 // setup dialog, the sound input's control, the WAVE decodes and the live feed. Builds the form,
 // loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
-// dialogs. A sound input that fails to start is reported in the status bar.
+// dialogs. What becomes of the sound input (not started, lost, tried again, resumed) is said in
+// the status bar; the gaps it leaves are noted in the live record file. Every accepted fix, live
+// or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status bar).
 //
 // Construction and shut-down: main_window.cpp. Controls and parameters: main_window_controls.cpp.
 // The periodic loop: main_window_loop.cpp. The slots: main_window_slots.cpp.
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -27,6 +30,7 @@ namespace nimbra {
 
 class CaptureControl;
 class Decoder;
+class DesktopOutputs;
 class FileDecodeQueue;
 
 class MainWindow : public QMainWindow {
@@ -42,6 +46,8 @@ public:
     static QString testFilePath();
     // Where "Open WAVE" gets its file; a test replaces the file dialog.
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
+
+    DesktopOutputs& outputs() { return *outputs_; }
 
     // The window's decoder and arbiter, for the panels beside the window and for tests. Both live
     // as long as the window; nothing feeds the decoder once the window's destructor has begun.
@@ -62,6 +68,7 @@ private slots:
     void on_actionOpen_WAVE_triggered();
     void timerEvent(QTimerEvent* event) override;
     void on_actionConfig_triggered();
+    void on_actionOutputs_triggered();
     void on_actionClear_Decoded_Text_triggered();
     void on_actionAbout_Nimbra_triggered();
 
@@ -71,18 +78,23 @@ private:
     void showTelemetry();
     void feedLiveAudio();
     void writeRecordFile();
-    void showCaptureFailure(const QString& message);
-    void clearCaptureFailure();
+    // The status bar's line about the sound input (empty clears it).
+    void showCaptureStatus(const QString& message);
+    // A note for the live record file where the live audio broke off or came back.
+    void noteInRecord(const QString& note);
 
     Ui::MainWindow* ui;
     QFile* recordFile;
     // Declared before everything that uses them, so they are built first and go last.
     std::unique_ptr<Decoder> decoder_;
     DecodeArbiter arbiter_;
-    // Children of the window; both are stopped by the destructor before the decoder goes.
+    // Children of the window; all three are stopped by the destructor before the decoder goes.
     CaptureControl* capture_;
     FileDecodeQueue* fileDecodes_;
+    DesktopOutputs* outputs_;
     std::function<QString()> chooseWaveFile_;
+    // Record notes made while a WAVE decode held the decoder, for the live record file.
+    QStringList pendingNotes_;
 };
 
 }  // namespace nimbra

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "telemetry/gps_fix.h"
+
 namespace nimbra::cli {
 
 DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<Decoder>())
@@ -38,11 +40,7 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
         decoder_->setClock([this, start] { return start + samplesFed_ * 1000 / kSampleRate; });
     }
     decoder_->setFixListener([this](const FixRecord& r) {
-        FlightFix fix;
-        fix.record = r;
-        fix.line = r.line ? std::string(r.line) : std::string();
-        fix.record.line = nullptr;
-        fixes_.push_back(std::move(fix));
+        fixes_.push_back(flightFixOf(r, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
     });
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/output_options.h"
 #include "iq/iq_format.h"
 
 namespace nimbra::cli {
@@ -47,6 +48,9 @@ struct CliOptions {
     std::string kmlPath;
     std::optional<std::int64_t> startTimeMs;  // ms since 1970-01-01 UTC of the first sample
     bool quiet = false;
+
+    // Network outputs (all off unless named).
+    OutputOptions outputs;
 };
 
 struct ParseOutcome {

@@ -105,7 +105,7 @@ void Decoder::finishBlock()
         telemetry.badPackets = telemetry.badPackets + 1;
 
     // A block cut short by an impossible length has nothing to show.
-    if (b.complete && (b.crcGood || params.updateBadCrcPackets != 0)) {
+    if (b.complete && (b.crcGood || (params.updateBadCrcPackets != 0 && !interrupting_))) {
         if (b.kind == BlockKind::Gps)
             updatePacketDisplay();
         else
@@ -155,11 +155,5 @@ void Decoder::setFixListener(FixListener listener) { fixListener_ = std::move(li
 void Decoder::setPacketListener(PacketListener listener) { packetListener_ = std::move(listener); }
 void Decoder::setByteTap(ByteTap tap) { byteTap_ = std::move(tap); }
 void Decoder::setDiagnosticSink(DiagnosticSink sink) { diagnosticSink_ = std::move(sink); }
-
-Decoder& globalDecoder()
-{
-    static Decoder instance;
-    return instance;
-}
 
 }  // namespace nimbra

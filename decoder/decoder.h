@@ -65,6 +65,14 @@ public:
     void ProcessSample(float sample);
     // Raw signed 16-bit samples, each fed through ProcessSample in order.
     void ProcessSamples(const std::int16_t* samples, std::size_t count);
+    // The samples break off here and what comes next does not continue them (live capture was
+    // lost and comes back later). Pushes out what the demodulators still hold from before the
+    // break (the slicer's last run; kGapFlushSamples of silence through the Pattern and Sync
+    // demodulators), so that every block completed before it is decoded, and ends a block still
+    // open as bad and incomplete. No bad block is shown meanwhile, even while bad-checksum blocks
+    // are: a block cut by the break never becomes a fix. See decoder/stream_gap.cpp.
+    void interruptStream();
+    static constexpr int kGapFlushSamples = 15000;  // the longest look-ahead (Pattern's window)
 
     // A block from a demodulator outside the decoder (the SDR receiver, iq/), handed on as the
     // decoder's own block demodulators hand on theirs. `sampleIndex` is that demodulator's clock
@@ -116,9 +124,7 @@ private:
     int bitsRepaired_ = 0;
     BlockSignal blockSignal_;
     std::int64_t externalIndex_ = -1;  // set during ProcessBlock
+    bool interrupting_ = false;  // inside interruptStream: bad blocks are counted, never shown
 };
-
-// The process-wide instance that the program's live and file decoding share.
-Decoder& globalDecoder();
 
 }  // namespace nimbra
