@@ -89,14 +89,15 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
     EXPECT_EQ(csvHeader(),
               "time,id,counter,latitude,longitude,altitude_m,azimuth,elevation,range_km,ascent_mps,"
               "velocity_mps,direction,crc_good,bits_repaired,ptu_1,ptu_2,ptu_3,ptu_4,ptu_5,ptu_6,"
-              "ptu_7,ptu_8,ptu_9,ptu_10,ptu_11,ptu_12,ptu_13\n");
+              "ptu_7,ptu_8,ptu_9,ptu_10,ptu_11,ptu_12,ptu_13,trusted,phase,pred_lat,pred_lon,pred_time\n");
     EXPECT_EQ(csvRow(fix), "2026-12-06T06:17:45Z,00AB,1234,39.750000,-76.980003,220.500,90.250,-0.500,"
-                           "1.234,4.500,7.250,352.000,false,1,,,,,,,,,,,,,\n");
+                           "1.234,4.500,7.250,352.000,false,1,,,,,,,,,,,,,,true,unknown,,,\n");
     EXPECT_EQ(jsonLine(fix),
               "{\"time\":\"2026-12-06T06:17:45Z\",\"id\":\"00AB\",\"counter\":1234,\"latitude\":39.750000,"
               "\"longitude\":-76.980003,\"altitude_m\":220.500,\"azimuth\":90.250,\"elevation\":-0.500,"
               "\"range_km\":1.234,\"ascent_mps\":4.500,\"velocity_mps\":7.250,\"direction\":352.000,"
-              "\"crc_good\":false,\"bits_repaired\":1,\"ptu\":null}\n");
+              "\"crc_good\":false,\"bits_repaired\":1,\"ptu\":null,\"trusted\":true,\"phase\":\"unknown\","
+              "\"pred_lat\":null,\"pred_lon\":null,\"pred_time\":null}\n");
 
     r.hasPtu = true;
     for (int k = 0; k < 13; ++k)
@@ -104,13 +105,42 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
     r.ptuChannels[12] = -65536.0f;
     const std::string row = csvRow(fix);
     EXPECT_NE(row.find(",false,1,65536.0,64536.0,63536.0,"), std::string::npos) << row;
-    EXPECT_NE(row.find(",54536.0,-65536.0\n"), std::string::npos) << row;
+    EXPECT_NE(row.find(",54536.0,-65536.0,true,"), std::string::npos) << row;
     const std::string json = jsonLine(fix);
     EXPECT_NE(json.find("\"ptu\":[65536.0,64536.0,"), std::string::npos) << json;
-    EXPECT_NE(json.find(",54536.0,-65536.0]}\n"), std::string::npos) << json;
+    EXPECT_NE(json.find(",54536.0,-65536.0],\"trusted\""), std::string::npos) << json;
 
     r.azimuth = std::nanf("");
     EXPECT_NE(jsonLine(fix).find("\"azimuth\":null,"), std::string::npos);
+
+    // What the flight tracking adds.
+    fix.trusted = false;
+    fix.phase = nimbra::FlightPhase::Descent;
+    fix.prediction.valid = true;
+    fix.prediction.landing = {39.8123456789, -77.05, 210.0, kMs + 754999};
+    EXPECT_NE(csvRow(fix).find(",false,descent,39.812346,-77.050000,2026-12-06T06:30:19Z\n"), std::string::npos)
+        << csvRow(fix);
+    EXPECT_NE(jsonLine(fix).find(",\"trusted\":false,\"phase\":\"descent\",\"pred_lat\":39.812346,"
+                                 "\"pred_lon\":-77.050000,\"pred_time\":\"2026-12-06T06:30:19Z\"}\n"),
+              std::string::npos)
+        << jsonLine(fix);
+}
+
+TEST(CliOptions, FlightTrackingOptions)
+{
+    ParseOutcome p = parseOptions({"--trust", "off", "--burst-altitude", "25000", "--ground-altitude=85",
+                                   "--ascent-rate", "6.5", "--descent-rate", "4", "in.wav"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_FALSE(p.options.trust);
+    EXPECT_EQ(p.options.burstAltitudeM, 25000.0);
+    EXPECT_EQ(p.options.groundAltitudeM, 85.0);
+    EXPECT_EQ(p.options.ascentRateMps, 6.5);
+    EXPECT_EQ(p.options.descentRateMps, 4.0);
+    p = parseOptions({"in.wav"});
+    EXPECT_TRUE(p.options.trust);
+    EXPECT_FALSE(p.options.burstAltitudeM);
+    EXPECT_NE(parseOptions({"--trust", "yes", "in.wav"}).error.find("--trust: expected on or off"), std::string::npos);
+    EXPECT_NE(parseOptions({"--ascent-rate", "0.1", "in.wav"}).error.find("from 0.5 to 50"), std::string::npos);
 }
 
 // A stop requested before the reader starts waiting on a silent pipe (the signal landed between
