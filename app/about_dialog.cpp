@@ -2,6 +2,8 @@
 
 #include "ui_about_dialog.h"
 
+namespace nimbra {
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui(new Ui::AboutDialog)
 {
     ui->setupUi(this);
@@ -12,3 +14,5 @@ AboutDialog::~AboutDialog()
 {
     delete ui;
 }
+
+}  // namespace nimbra

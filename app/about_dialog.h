@@ -8,6 +8,8 @@ namespace Ui {
 class AboutDialog;
 }
 
+namespace nimbra {
+
 class AboutDialog : public QDialog {
     Q_OBJECT
 
@@ -18,3 +20,5 @@ public:
 private:
     Ui::AboutDialog* ui;
 };
+
+}  // namespace nimbra

@@ -6,8 +6,12 @@
 
 #include <QString>
 
+namespace nimbra {
+
 QString cFormat(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+}  // namespace nimbra

@@ -6,21 +6,24 @@
 
 #include <algorithm>
 
-#include "demod/decoder.h"
+#include "demod/scope_buffer.h"
 
-DemodGraphicsView::DemodGraphicsView(QWidget* parent)
-    : QGraphicsView(parent), scope_(&nimbra::globalDecoder().scope)
+namespace nimbra {
+
+DemodGraphicsView::DemodGraphicsView(QWidget* parent) : QGraphicsView(parent)
 {
     qDebug() << "DemodGraphicsView::DemodGraphicsView";
 }
 
 void DemodGraphicsView::paintEvent(QPaintEvent* /*event*/)
 {
-    nimbra::ScopeBuffer& scope = *scope_;
+    if (!scope_)
+        return;
+    ScopeBuffer& scope = *scope_;
     QPainter painter(viewport());
     painter.setPen(QPen(QBrush(Qt::blue), 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
 
-    const int n = std::min(width(), nimbra::ScopeBuffer::kSize);
+    const int n = std::min(width(), ScopeBuffer::kSize);
     float m = 0.0f;
     for (int i = 0; i < n; ++i) {
         const int v = scope.sample[i];
@@ -50,3 +53,5 @@ void DemodGraphicsView::paintEvent(QPaintEvent* /*event*/)
     painter.end();
     scope.hold = 0;
 }
+
+}  // namespace nimbra

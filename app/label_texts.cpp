@@ -5,6 +5,8 @@
 #include "app/c_format.h"
 #include "telemetry/telemetry_state.h"
 
+namespace nimbra {
+
 int percentGood(int good, int bad)
 {
     if (good < 1)
@@ -12,7 +14,7 @@ int percentGood(int good, int bad)
     return static_cast<int>(static_cast<long long>(good) * 100 / (static_cast<long long>(good) + bad));
 }
 
-LabelTexts makeLabelTexts(const nimbra::TelemetryState& t)
+LabelTexts makeLabelTexts(const TelemetryState& t)
 {
     const QChar degree(0x00B0);
     LabelTexts l;
@@ -33,3 +35,5 @@ LabelTexts makeLabelTexts(const nimbra::TelemetryState& t)
     l.goodBad = cFormat("Good:%d Bad:%d %d%c ", good, bad, percentGood(good, bad), '%');
     return l;
 }
+
+}  // namespace nimbra

@@ -5,8 +5,8 @@
 #include <QString>
 
 namespace nimbra {
+
 struct TelemetryState;
-}
 
 struct LabelTexts {
     QString id;
@@ -22,6 +22,8 @@ struct LabelTexts {
     QString goodBad;
 };
 
-LabelTexts makeLabelTexts(const nimbra::TelemetryState& telemetry);
+LabelTexts makeLabelTexts(const TelemetryState& telemetry);
 // Share of good blocks in whole percent, truncated; 0 before the first good block.
 int percentGood(int good, int bad);
+
+}  // namespace nimbra

@@ -1,18 +1,23 @@
 #include "app/live_feed.h"
 
 #include "demod/decoder.h"
-#include "sources/file_decode_running.h"
+#include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
 
-int feedLiveBlocks(const std::function<const nimbra::SoundBlock*()>& nextBlock, nimbra::Decoder& decoder)
+namespace nimbra {
+
+int feedLiveBlocks(const std::function<const SoundBlock*()>& nextBlock, Decoder& decoder,
+                   const DecodeArbiter& arbiter)
 {
     int decoded = 0;
-    while (const nimbra::SoundBlock* block = nextBlock()) {
-        if (nimbra::fileDecodeRunning.load())
+    while (const SoundBlock* block = nextBlock()) {
+        if (!arbiter.liveMayFeed())
             continue;
-        for (int i = 0; i < nimbra::SoundBlock::kFrames; ++i)
+        for (int i = 0; i < SoundBlock::kFrames; ++i)
             decoder.ProcessSample(static_cast<float>(block->frame[i][0]));
         ++decoded;
     }
     return decoded;
 }
+
+}  // namespace nimbra

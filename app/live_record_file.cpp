@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 
+namespace nimbra {
+
 QString liveRecordFileName(const QDateTime& utc)
 {
     // Letters such as 't' are format codes, so only the date and time go through the pattern.
@@ -32,3 +34,5 @@ QFile* openLiveRecordFile(const QString& preferredDir, const QString& fallbackDi
                  << "can be written; decoded text is not recorded";
     return file;
 }
+
+}  // namespace nimbra

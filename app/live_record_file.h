@@ -10,7 +10,11 @@
 class QFile;
 class QObject;
 
+namespace nimbra {
+
 QString liveRecordFileName(const QDateTime& utc);
 // The file is opened write-only and truncated; it may be closed when both folders failed.
 QFile* openLiveRecordFile(const QString& preferredDir, const QString& fallbackDir,
                           const QDateTime& utc, QObject* parent);
+
+}  // namespace nimbra

@@ -8,11 +8,11 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganization));
-    QCoreApplication::setApplicationName(QString::fromLatin1(kApplication));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(nimbra::kOrganization));
+    QCoreApplication::setApplicationName(QString::fromLatin1(nimbra::kApplication));
     int result = 0;
     {
-        MainWindow window;
+        nimbra::MainWindow window;
         window.show();
         result = app.exec();
     }

@@ -1,4 +1,4 @@
-// MainWindow construction and shut-down, and the mapping between controls and parameters.
+// MainWindow construction and shut-down.
 #include "app/main_window.h"
 
 #include <QCoreApplication>
@@ -6,20 +6,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-
-#include <algorithm>
-#include <cmath>
+#include <QStatusBar>
 
 #include "app/settings.h"
 #include "demod/decoder.h"
-#include "sources/file_decode_running.h"
-#include "sources/sound_in.h"
-#include "sources/wave_thread.h"
+#include "sources/capture_control.h"
+#include "sources/file_decode_queue.h"
 #include "ui_main_window.h"
+
+namespace nimbra {
 
 namespace {
 
-// The demodulators in the order of their demodType numbers.
+// The demodulators in the order of their demodType numbers. Looked up, like every text of the
+// window, in the translation context of its form, "MainWindow".
 const char* const kDemodNames[] = {
     QT_TRANSLATE_NOOP("MainWindow", "Edge Demod"),
     QT_TRANSLATE_NOOP("MainWindow", "Level Demod"),
@@ -29,85 +29,65 @@ const char* const kDemodNames[] = {
 
 constexpr int kTickMs = 500;
 
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow), recordFile(nullptr), soundIn_(nullptr)
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      recordFile(nullptr),
+      decoder_(std::make_unique<Decoder>()),
+      capture_(nullptr),
+      fileDecodes_(nullptr)
 {
     ui->setupUi(this);
+    ui->graphicsView->setScopeBuffer(&decoder_->scope);
     for (const char* name : kDemodNames)
-        ui->comboBoxDemodType->addItem(tr(name));
+        ui->comboBoxDemodType->addItem(translate(name));
 
-    LoadSettings(nimbra::globalDecoder().params);
+    LoadSettings(decoder_->params);
     putParametersIntoControls();
 
     chooseWaveFile_ = [this] {
-        return QFileDialog::getOpenFileName(this, tr("Open"), QString(), tr("*.wav"));
+        return QFileDialog::getOpenFileName(this, translate("Open"), QString(), translate("*.wav"));
     };
+    fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
+    connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
 
     startTimer(kTickMs);
 
-    soundIn_ = new CSoundIn(this);
-    soundIn = soundIn_;
-    soundIn_->StartCapture(nimbra::globalDecoder().params.soundInputDeviceIndex);
+    capture_ = new CaptureControl(decoder_->params, this);
+    connect(capture_, &CaptureControl::captureFailed, this, &MainWindow::showCaptureFailure);
+    connect(capture_, &CaptureControl::captureStarted, this, &MainWindow::clearCaptureFailure);
+    capture_->start();
 }
 
 MainWindow::~MainWindow()
 {
     qDebug() << "Destroy MainWindow";
-    soundIn_->StopCapture();
+    capture_->stop();
     // No decode may run on against a decoder and window that are going away.
-    stopDecodes();
-    SaveSettings(nimbra::globalDecoder().params);
+    fileDecodes_->stop();
+    SaveSettings(decoder_->params);
     if (recordFile)
         recordFile->close();
+    // The view outlives the decoder by a moment (children go last): it must not keep its rings.
+    ui->graphicsView->setScopeBuffer(nullptr);
     delete ui;
-    if (soundIn == soundIn_)
-        soundIn = nullptr;  // deleted with the window's other children
 }
 
-namespace {
-
-// samplesPerBit x 1000, truncated toward zero, for the pattern-samples box. A damaged store can
-// hold any float: NaN reads as 0 and values beyond +-1e9 are limited before the conversion to
-// int, which would otherwise be undefined. The box clamps to 4000..6000 either way, so a huge
-// value shows as 6000 and NaN as 4000.
-int patternSamplesBoxValue(float samplesPerBit)
+void MainWindow::showCaptureFailure(const QString& message)
 {
-    const double thousandths = static_cast<double>(samplesPerBit) * 1000.0;
-    if (std::isnan(thousandths))
-        return 0;
-    return static_cast<int>(std::clamp(thousandths, -1e9, 1e9));
+    ui->statusBar->showMessage(message);
 }
 
-}  // namespace
-
-void MainWindow::putParametersIntoControls()
+void MainWindow::clearCaptureFailure()
 {
-    const nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
-    ui->pushButton_invert->setChecked(p.invertSignal != 0);
-    ui->pushButton_autoThreshold->setChecked(p.autoThreshold != 0);
-    ui->pushButton_rejectBogus->setChecked(p.rejectBogus != 0);
-    ui->pushButton_badCRC->setChecked(p.updateBadCrcPackets != 0);
-    ui->comboBoxDemodType->setCurrentIndex(p.demodType);
-    ui->spinBoxPatternSamples->setValue(patternSamplesBoxValue(p.samplesPerBit.load()));
-    ui->pushButton_recordDecodedText->setChecked(p.recordDecodedText != 0);
-    ui->spinBoxThreshold->setValue(static_cast<int>(p.threshold.load()));
-}
-
-void MainWindow::copyControlsIntoParameters()
-{
-    nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
-    p.demodType = ui->comboBoxDemodType->currentIndex();
-    p.invertSignal = ui->pushButton_invert->isChecked() ? 1 : 0;
-    p.autoThreshold = ui->pushButton_autoThreshold->isChecked() ? 1 : 0;
-    p.rejectBogus = ui->pushButton_rejectBogus->isChecked() ? 1 : 0;
-    p.updateBadCrcPackets = ui->pushButton_badCRC->isChecked() ? 1 : 0;
-    p.recordDecodedText = ui->pushButton_recordDecodedText->isChecked() ? 1 : 0;
-    if (p.autoThreshold)
-        ui->spinBoxThreshold->setValue(static_cast<int>(p.threshold.load()));
-    else
-        p.threshold = static_cast<float>(ui->spinBoxThreshold->value());
-    p.samplesPerBit = static_cast<float>(ui->spinBoxPatternSamples->value() / 1000.0);
+    ui->statusBar->clearMessage();
 }
 
 QString MainWindow::testFilePath()
@@ -122,38 +102,17 @@ QString MainWindow::recordFileName() const
 
 void MainWindow::startFileDecode(const QString& fileName)
 {
-    if (decodeThread_) {
-        pendingFiles_.append(fileName);
-        qDebug() << "Decode of" << fileName << "queued: it starts when the running decode ends";
-        return;
-    }
-    auto* thread = new MyThread;
-    thread->SetFile(fileName);
-    connect(thread, &MyThread::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
-    connect(thread, &QThread::finished, this, &MainWindow::startNextDecode);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    decodeThread_ = thread;
-    // Raised here, not only in the thread: the next tick of the live loop on this thread must
-    // already leave the decoder to the file, even if the thread has not begun to run.
-    nimbra::fileDecodeRunning.store(1);
-    thread->start();
+    fileDecodes_->start(fileName);
 }
 
-void MainWindow::startNextDecode()
+bool MainWindow::decodeRunning() const
 {
-    decodeThread_.clear();
-    if (!pendingFiles_.isEmpty())
-        startFileDecode(pendingFiles_.takeFirst());
+    return fileDecodes_->running();
 }
 
-void MainWindow::stopDecodes()
+int MainWindow::pendingDecodes() const
 {
-    pendingFiles_.clear();
-    if (MyThread* thread = decodeThread_.data()) {
-        qDebug() << "Stopping the decode of" << thread->fileName();
-        thread->disconnect(this);
-        thread->requestInterruption();
-        thread->wait();
-        delete thread;
-    }
+    return fileDecodes_->pending();
 }
+
+}  // namespace nimbra

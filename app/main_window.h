@@ -1,25 +1,33 @@
-// MainWindow: the program's one window. Builds the form, loads the decoder parameters into the
-// controls, runs the 500 ms periodic decode loop (live audio, labels, text pane, record file),
-// starts WAVE decodes and opens the setup and about dialogs.
+// MainWindow: the program's one window. Owns the decoder and the arbiter that says who feeds it
+// (live audio or a WAVE decode), and hands them to the parts that need them: the scope view, the
+// setup dialog, the sound input's control, the WAVE decodes and the live feed. Builds the form,
+// loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
+// audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
+// dialogs. A sound input that fails to start is reported in the status bar.
 //
-// Construction and shut-down: main_window.cpp. The periodic loop: main_window_loop.cpp.
-// The slots: main_window_slots.cpp.
+// Construction and shut-down: main_window.cpp. Controls and parameters: main_window_controls.cpp.
+// The periodic loop: main_window_loop.cpp. The slots: main_window_slots.cpp.
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
-#include <QStringList>
 
 #include <functional>
+#include <memory>
+
+#include "sources/decode_arbiter.h"
 
 class QFile;
 class QTimerEvent;
-class CSoundIn;
-class MyThread;
 
 namespace Ui {
 class MainWindow;
 }
+
+namespace nimbra {
+
+class CaptureControl;
+class Decoder;
+class FileDecodeQueue;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -35,9 +43,14 @@ public:
     // Where "Open WAVE" gets its file; a test replaces the file dialog.
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
 
+    // The window's decoder and arbiter, for the panels beside the window and for tests. Both live
+    // as long as the window; nothing feeds the decoder once the window's destructor has begun.
+    Decoder& decoder() { return *decoder_; }
+    DecodeArbiter& arbiter() { return arbiter_; }
+
     // For tests and diagnostics.
-    bool decodeRunning() const { return !decodeThread_.isNull(); }
-    int pendingDecodes() const { return static_cast<int>(pendingFiles_.size()); }
+    bool decodeRunning() const;
+    int pendingDecodes() const;
     QString recordFileName() const;
 
 public slots:
@@ -58,13 +71,18 @@ private:
     void showTelemetry();
     void feedLiveAudio();
     void writeRecordFile();
-    void startNextDecode();
-    void stopDecodes();
+    void showCaptureFailure(const QString& message);
+    void clearCaptureFailure();
 
     Ui::MainWindow* ui;
     QFile* recordFile;
-    CSoundIn* soundIn_;  // also the process-wide soundIn
-    QPointer<MyThread> decodeThread_;
-    QStringList pendingFiles_;
+    // Declared before everything that uses them, so they are built first and go last.
+    std::unique_ptr<Decoder> decoder_;
+    DecodeArbiter arbiter_;
+    // Children of the window; both are stopped by the destructor before the decoder goes.
+    CaptureControl* capture_;
+    FileDecodeQueue* fileDecodes_;
     std::function<QString()> chooseWaveFile_;
 };
+
+}  // namespace nimbra

@@ -15,9 +15,11 @@
 #include "app/live_record_file.h"
 #include "app/settings.h"
 #include "demod/decoder.h"
-#include "sources/file_decode_running.h"
+#include "sources/capture_control.h"
 #include "sources/sound_in.h"
 #include "ui_main_window.h"
+
+namespace nimbra {
 
 void MainWindow::timerEvent(QTimerEvent* /*event*/)
 {
@@ -31,7 +33,7 @@ void MainWindow::timerEvent(QTimerEvent* /*event*/)
 
 void MainWindow::showTelemetry()
 {
-    const LabelTexts t = makeLabelTexts(nimbra::globalDecoder().telemetry);
+    const LabelTexts t = makeLabelTexts(decoder_->telemetry);
     ui->label_ID->setText(t.id);
     ui->label_latitude->setText(t.latitude);
     ui->label_longitude->setText(t.longitude);
@@ -47,17 +49,18 @@ void MainWindow::showTelemetry()
 
 void MainWindow::feedLiveAudio()
 {
-    feedLiveBlocks([this] { return soundIn_->GetInQueue(); }, nimbra::globalDecoder());
+    CSoundIn& soundIn = capture_->soundIn();
+    feedLiveBlocks([&soundIn] { return soundIn.GetInQueue(); }, *decoder_, arbiter_);
 }
 
 void MainWindow::writeRecordFile()
 {
-    nimbra::Decoder& decoder = nimbra::globalDecoder();
+    Decoder& decoder = *decoder_;
     if (!decoder.params.recordDecodedText)
         return;
     // While a WAVE decode runs, the pending record text is its lines: they belong in the record
     // file beside the WAVE file, which the decoding thread writes after each chunk.
-    if (nimbra::fileDecodeRunning.load())
+    if (arbiter_.feeder() == DecodeArbiter::Feeder::File)
         return;
     if (!recordFile) {
         // The user's data folder, as the program's own (~/.local/share/org.nimbra-project/Nimbra).
@@ -73,3 +76,5 @@ void MainWindow::writeRecordFile()
         recordFile->flush();
     }
 }
+
+}  // namespace nimbra

@@ -12,8 +12,10 @@
 #include "app/about_dialog.h"
 #include "app/setup_dialog.h"
 #include "demod/decoder.h"
-#include "sources/sound_in.h"
+#include "sources/capture_control.h"
 #include "ui_main_window.h"
+
+namespace nimbra {
 
 namespace {
 
@@ -42,7 +44,7 @@ void trimPane(QTextBrowser* pane)
 
 void MainWindow::AppendDecodeText()
 {
-    std::string text = nimbra::globalDecoder().decodedDisplayText.takeAll();
+    std::string text = decoder_->decodedDisplayText.takeAll();
     // The pane starts a new paragraph for each append, so the last line's terminator goes.
     if (!text.empty())
         text.pop_back();
@@ -55,8 +57,7 @@ void MainWindow::AppendDecodeText()
 void MainWindow::ConfigWasChanged()
 {
     qDebug() << "ConfigWasChanged";
-    soundIn_->StopCapture();
-    soundIn_->StartCapture(nimbra::globalDecoder().params.soundInputDeviceIndex);
+    capture_->restart();
 }
 
 void MainWindow::on_actionOpen_Test_File_triggered()
@@ -78,7 +79,7 @@ void MainWindow::on_actionOpen_WAVE_triggered()
 
 void MainWindow::on_actionConfig_triggered()
 {
-    auto* dialog = new SetupDialog(this);
+    auto* dialog = new SetupDialog(decoder_->params, this);
     connect(dialog, &SetupDialog::ConfigWasChanged_mainwindow, this, &MainWindow::ConfigWasChanged);
     dialog->show();
 }
@@ -94,3 +95,5 @@ void MainWindow::on_actionAbout_Nimbra_triggered()
     auto* dialog = new AboutDialog(this);
     dialog->show();
 }
+
+}  // namespace nimbra

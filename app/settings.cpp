@@ -7,6 +7,8 @@
 
 #include "demod/decoder_parameters.h"
 
+namespace nimbra {
+
 const char* const kOrganization = "org.nimbra-project";
 const char* const kApplication = "Nimbra";
 
@@ -25,13 +27,13 @@ float wholeThreshold(double stored)
 
 }  // namespace
 
-void LoadSettings(nimbra::DecoderParameters& p)
+void LoadSettings(DecoderParameters& p)
 {
     QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
     if (s.value("settingsAreOK").toInt() == 0) {
         // First start: the first-run values. threshold, displayPsuData, displayCalibrationData
         // and soundInputDeviceIndex keep their initial values, which are their first-run values.
-        const nimbra::DecoderParameters firstRun;
+        const DecoderParameters firstRun;
         p.recordDecodedText = firstRun.recordDecodedText;
         p.updateBadCrcPackets = firstRun.updateBadCrcPackets;
         p.autoThreshold = firstRun.autoThreshold;
@@ -67,7 +69,7 @@ void LoadSettings(nimbra::DecoderParameters& p)
     p.soundInputDeviceIndex = s.value("soundInputDeviceIndex").toInt();
 }
 
-void SaveSettings(const nimbra::DecoderParameters& p)
+void SaveSettings(const DecoderParameters& p)
 {
     QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
     s.setValue("settingsAreOK", 1);
@@ -88,3 +90,5 @@ void SaveSettings(const nimbra::DecoderParameters& p)
     s.setValue("threshold", p.threshold.load());
     s.setValue("soundInputDeviceIndex", p.soundInputDeviceIndex.load());
 }
+
+}  // namespace nimbra

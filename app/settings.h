@@ -6,11 +6,13 @@
 #pragma once
 
 namespace nimbra {
+
 struct DecoderParameters;
-}
 
 extern const char* const kOrganization;
 extern const char* const kApplication;
 
-void LoadSettings(nimbra::DecoderParameters& params);
-void SaveSettings(const nimbra::DecoderParameters& params);
+void LoadSettings(DecoderParameters& params);
+void SaveSettings(const DecoderParameters& params);
+
+}  // namespace nimbra

@@ -2,21 +2,25 @@
 
 #include <QDebug>
 #include <QAudioDevice>
+#include <QCoreApplication>
 #include <QMediaDevices>
 #include <QPushButton>
 
 #include <cmath>
 
 #include "app/c_format.h"
-#include "demod/decoder.h"
+#include "demod/decoder_parameters.h"
 #include "ui_setup_dialog.h"
 
-SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent), ui(new Ui::SetupDialog)
+namespace nimbra {
+
+SetupDialog::SetupDialog(DecoderParameters& params, QWidget* parent)
+    : QDialog(parent), ui(new Ui::SetupDialog), params_(params)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    const nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
+    const DecoderParameters& p = params_;
     ui->lineEdit_latitude->setText(cFormat("%g", static_cast<double>(p.userLat.load())));
     ui->lineEdit_longitude->setText(cFormat("%g", static_cast<double>(p.userLon.load())));
     ui->lineEdit_altitude->setText(cFormat("%g", static_cast<double>(p.userAlt.load())));
@@ -60,7 +64,7 @@ void SetupDialog::validate()
         const bool valid = parseNumber(edit->text(), &unused);
         edit->setProperty("invalid", !valid);
         edit->setStyleSheet(valid ? QString() : QStringLiteral("background-color: #ffc8c8;"));
-        edit->setToolTip(valid ? QString() : tr("Not a number: use a point as the decimal separator"));
+        edit->setToolTip(valid ? QString() : QCoreApplication::translate("SetupDialog", "Not a number: use a point as the decimal separator"));
         allValid = allValid && valid;
     }
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid);
@@ -69,7 +73,7 @@ void SetupDialog::validate()
 void SetupDialog::on_buttonBox_accepted()
 {
     qDebug() << "OK";
-    nimbra::DecoderParameters& p = nimbra::globalDecoder().params;
+    DecoderParameters& p = params_;
     float value = 0.0f;
     // OK is only enabled while every field parses; a field is still checked before it is stored.
     if (parseNumber(ui->lineEdit_range->text(), &value))
@@ -85,3 +89,5 @@ void SetupDialog::on_buttonBox_accepted()
     p.soundInputDeviceIndex = ui->comboBoxSndIn->currentIndex();
     emit ConfigWasChanged_mainwindow();
 }
+
+}  // namespace nimbra

@@ -1,5 +1,6 @@
 // SetupDialog: edits the station position, the plausible range, the PTU display flags and the
-// sound input device, straight in the live decoder parameters.
+// sound input device, straight in the decoder parameters it is given (the live ones of the
+// window's decoder).
 //
 // In:  the decoder parameters (shown when the dialog opens) and the audio input list.
 // Out: on OK the parameters are stored and ConfigWasChanged_mainwindow() is emitted, so that the
@@ -18,11 +19,16 @@ namespace Ui {
 class SetupDialog;
 }
 
+namespace nimbra {
+
+struct DecoderParameters;
+
 class SetupDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SetupDialog(QWidget* parent = nullptr);
+    // The parameters must outlive the dialog.
+    explicit SetupDialog(DecoderParameters& params, QWidget* parent = nullptr);
     ~SetupDialog() override;
 
     // The number in text, read with a decimal point whatever the locale; false when the text is
@@ -39,4 +45,7 @@ private:
     void validate();
 
     Ui::SetupDialog* ui;
+    DecoderParameters& params_;
 };
+
+}  // namespace nimbra

@@ -28,6 +28,8 @@
 #include "demod/decoder_parameters.h"
 #include "fuzz/fuzz_input.h"
 
+using nimbra::kApplication, nimbra::kOrganization;
+
 namespace {
 
 const char* const kKeys[] = {"settingsAreOK", "recordDecodedText", "updateBadCrcPackets",

@@ -8,7 +8,7 @@
 #include <QMutexLocker>
 #include <QPointer>
 
-CSoundIn* soundIn = nullptr;
+namespace nimbra {
 
 namespace {
 
@@ -61,6 +61,7 @@ bool CSoundIn::StartCapture(int deviceIndex)
 {
     if (isRunning())
         StopCapture();
+    device_ = QAudioDevice();
     if (!queue_.allocate())
         return false;
     device_ = chooseDevice(deviceIndex);
@@ -171,3 +172,5 @@ void CSoundIn::run()
     }
     source.stop();
 }
+
+}  // namespace nimbra

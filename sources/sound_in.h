@@ -21,6 +21,8 @@
 
 #include "sources/sample_queue.h"
 
+namespace nimbra {
+
 class CSoundIn : public QThread {
     Q_OBJECT
 
@@ -36,15 +38,16 @@ public:
 
     bool StartCapture(int deviceIndex);
     void StopCapture();
-    const nimbra::SoundBlock* GetInQueue() { return queue_.GetInQueue(); }
+    const SoundBlock* GetInQueue() { return queue_.GetInQueue(); }
 
-    // The device the last StartCapture opened (null when none).
+    // The device the last StartCapture chose, whether or not it then started (null when it chose
+    // none: no input device at all, or the start failed before the choice).
     QAudioDevice device() const { return device_; }
     // True while the capture thread runs and stores what it reads.
     bool capturing() const { return !queue_.stopped(); }
     // Bytes read from the audio input since construction; tests wait on it for the first audio.
     long long bytesCaptured() const { return bytesCaptured_.load(); }
-    const nimbra::SampleQueue& queue() const { return queue_; }
+    const SampleQueue& queue() const { return queue_; }
 
     // The device at position index of the input list, or the default input with a trace line
     // when index is not a position in the list.
@@ -60,7 +63,7 @@ private:
 
     void reportStart(StartResult result);
 
-    nimbra::SampleQueue queue_;
+    SampleQueue queue_;
     QAudioDevice device_;
     int sleepInterval_ = 0;
     std::atomic<long long> bytesCaptured_{0};
@@ -70,5 +73,4 @@ private:
     StartResult startResult_ = StartResult::Pending;
 };
 
-// The one sound input of the program, created by the main window.
-extern CSoundIn* soundIn;
+}  // namespace nimbra

@@ -9,9 +9,14 @@
 #include <vector>
 
 #include "demod/decoder.h"
-#include "sources/file_decode_running.h"
+#include "sources/decode_arbiter.h"
 
-MyThread::MyThread(QObject* parent) : QThread(parent) {}
+namespace nimbra {
+
+MyThread::MyThread(Decoder& decoder, DecodeArbiter& arbiter, QObject* parent)
+    : QThread(parent), decoder_(decoder), arbiter_(arbiter)
+{
+}
 
 void MyThread::SetFile(const QString& name)
 {
@@ -22,7 +27,6 @@ void MyThread::SetFile(const QString& name)
 void MyThread::run()
 {
     qDebug() << "MyThread run ";
-    nimbra::Decoder& decoder = nimbra::globalDecoder();
 
     QFile wave(fileName_);
     if (!wave.open(QIODevice::ReadOnly))
@@ -33,7 +37,7 @@ void MyThread::run()
     qDebug() << "recFileName: " << recordName;
     qDebug() << "fileSize: " << fileName_ << info.absoluteFilePath() << info.size();
 
-    nimbra::fileDecodeRunning.store(1);
+    arbiter_.beginFileDecode();
     std::vector<char> raw(static_cast<std::size_t>(kChunkBytes));
     std::vector<std::int16_t> samples(static_cast<std::size_t>(kChunkBytes / 2));
     qint64 n = 0;
@@ -48,12 +52,12 @@ void MyThread::run()
         constexpr qsizetype kSlice = 48000;
         for (qsizetype i = 0; i < count && !isInterruptionRequested(); i += kSlice) {
             const qsizetype len = count - i < kSlice ? count - i : kSlice;
-            decoder.ProcessSamples(samples.data() + i, static_cast<std::size_t>(len));
+            decoder_.ProcessSamples(samples.data() + i, static_cast<std::size_t>(len));
         }
 
-        const std::string text = decoder.decodedRecordText.takeAll();
+        const std::string text = decoder_.decodedRecordText.takeAll();
         // No record file is made for a file that could not be read.
-        if (decoder.params.recordDecodedText && wave.isOpen()) {
+        if (decoder_.params.recordDecodedText && wave.isOpen()) {
             if (!record.isOpen()) {
                 QFile::remove(recordName);
                 if (!record.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -65,7 +69,9 @@ void MyThread::run()
         emit AppendDecodeText_mainwindow();
     } while (n == kChunkBytes && !isInterruptionRequested());
 
-    nimbra::fileDecodeRunning.store(0);
+    arbiter_.endFileDecode();
     record.close();
     wave.close();
 }
+
+}  // namespace nimbra

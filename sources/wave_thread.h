@@ -2,16 +2,21 @@
 //
 // In:  the file named by SetFile, read as raw signed 16-bit little-endian samples from its first
 //      byte (the header is not parsed), in chunks of 1,000,000 bytes.
-// Out: every sample through the process-wide decoder; after each chunk the pending record text
+// Out: every sample through the decoder it was given; after each chunk the pending record text
 //      goes to "<absolute path of the file>.txt" (while recording is on) and
 //      AppendDecodeText_mainwindow() asks the window to show the pending display text.
 //
-// fileDecodeRunning is 1 while the samples are fed. requestInterruption() ends the decode early
-// (the program does so at exit).
+// The decode holds the decoder (DecodeArbiter) while it feeds samples and lets it go when it
+// ends. requestInterruption() ends the decode early (the program does so at exit).
 #pragma once
 
 #include <QString>
 #include <QThread>
+
+namespace nimbra {
+
+class Decoder;
+class DecodeArbiter;
 
 class MyThread : public QThread {
     Q_OBJECT
@@ -19,7 +24,8 @@ class MyThread : public QThread {
 public:
     static constexpr qint64 kChunkBytes = 1000000;
 
-    explicit MyThread(QObject* parent = nullptr);
+    // The decoder and the arbiter must outlive the thread's run.
+    MyThread(Decoder& decoder, DecodeArbiter& arbiter, QObject* parent = nullptr);
 
     void SetFile(const QString& name);
     QString fileName() const { return fileName_; }
@@ -31,6 +37,10 @@ protected:
     void run() override;
 
 private:
+    Decoder& decoder_;
+    DecodeArbiter& arbiter_;
     // Held as a string of any length: a long path is never cut or written past a field.
     QString fileName_;
 };
+
+}  // namespace nimbra

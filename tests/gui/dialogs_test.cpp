@@ -10,14 +10,18 @@
 
 #include "app/about_dialog.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "demod/decoder_parameters.h"
 #include "test_support.h"
+
+using namespace nimbra;
 
 namespace {
 
-nimbra::DecoderParameters& params()
+// The parameters the dialogs edit, as a window hands its decoder's to them.
+DecoderParameters& params()
 {
-    return nimbra::globalDecoder().params;
+    static DecoderParameters parameters;
+    return parameters;
 }
 
 QLineEdit* edit(QDialog& dialog, const char* name)
@@ -37,14 +41,14 @@ class DialogsTest : public QObject {
 
 private slots:
     void initTestCase() { isolateUserFolders(); }
-    void init() { params() = nimbra::DecoderParameters{}; }
+    void init() { params() = DecoderParameters{}; }
 
     void setupShowsValuesAsShortestNumbers()
     {
         params().maxRange = 250.0f;
         params().userAlt = 1.0e6f;
         params().displayCalibrationData = 1;
-        SetupDialog dialog;
+        SetupDialog dialog(params());
         QCOMPARE(dialog.windowTitle(), QString("Dialog"));
         QCOMPARE(dialog.size(), QSize(426, 371));
         QCOMPARE(edit(dialog, "lineEdit_latitude")->text(), QString("39.75"));
@@ -60,7 +64,7 @@ private slots:
     {
         params().userLat = 39.123456f;
         params().soundInputDeviceIndex = 5;  // not in the (empty) device list
-        auto* dialog = new SetupDialog;
+        auto* dialog = new SetupDialog(params());
         QPointer<SetupDialog> guard(dialog);
         QSignalSpy changed(dialog, &SetupDialog::ConfigWasChanged_mainwindow);
         QCOMPARE(dialog->findChild<QComboBox*>("comboBoxSndIn")->currentIndex(), -1);
@@ -79,7 +83,7 @@ private slots:
 
     void cancelStoresNothing()
     {
-        auto* dialog = new SetupDialog;
+        auto* dialog = new SetupDialog(params());
         QSignalSpy changed(dialog, &SetupDialog::ConfigWasChanged_mainwindow);
         edit(*dialog, "lineEdit_latitude")->setText("12");
         dialog->findChild<QCheckBox*>("checkBoxPsuData")->setChecked(true);
@@ -93,7 +97,7 @@ private slots:
 
     void textThatIsNotANumberBlocksOk()
     {
-        SetupDialog dialog;
+        SetupDialog dialog(params());
         QLineEdit* latitude = edit(dialog, "lineEdit_latitude");
         for (const char* bad : {"39,75", "north", "", "1.2.3", "inf", "nan"}) {
             latitude->setText(QString::fromLatin1(bad));

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
@@ -15,6 +16,8 @@
 #include "live_support.h"
 #include "sources/sound_in.h"
 #include "test_support.h"
+
+using namespace nimbra;
 
 class LiveDecodeTest : public QObject {
     Q_OBJECT
@@ -43,6 +46,10 @@ private slots:
         // Choosing a device in the setup dialog restarts capture on it: first the other device,
         // then the one the flight is played into.
         MainWindow window;
+        auto* soundIn = window.findChild<CSoundIn*>();
+        QVERIFY(soundIn);
+        auto* statusBar = window.findChild<QStatusBar*>("statusBar");
+        statusBar->showMessage("an old failure");
         for (const QString& description : {QString("OtherSinkInput"), QString("TestSinkInput")}) {
             window.findChild<QAction*>("actionConfig")->trigger();
             auto* dialog = window.findChild<SetupDialog*>();
@@ -52,9 +59,11 @@ private slots:
             QTest::mouseClick(dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok),
                               Qt::LeftButton);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCOMPARE(nimbra::globalDecoder().params.soundInputDeviceIndex.load(), chosen);
+            QCOMPARE(window.decoder().params.soundInputDeviceIndex.load(), chosen);
             QVERIFY(soundIn->capturing());
             QCOMPARE(soundIn->device().description(), description);
+            // A start that works leaves no failure in the status bar.
+            QCOMPARE(statusBar->currentMessage(), QString());
         }
 
         // Wait for the first audio and for the queue to have primed, so that nothing played is

@@ -1,31 +1,35 @@
-// The main window: one tick of the periodic loop, the text pane, the record file, the menus.
+// The main window: one tick of the periodic loop, the text pane, the record file, the menus, the
+// status bar; and the rules of who feeds the window's decoder.
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
 
 #include "app/about_dialog.h"
+#include "app/demod_graphics_view.h"
 #include "app/label_texts.h"
 #include "app/live_feed.h"
 #include "app/live_record_file.h"
 #include "app/main_window.h"
 #include "app/setup_dialog.h"
 #include "demod/decoder.h"
-#include "sources/file_decode_running.h"
+#include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
 #include "test_support.h"
 
-namespace {
+using namespace nimbra;
 
-nimbra::Decoder& decoder()
-{
-    return nimbra::globalDecoder();
-}
+namespace {
 
 template <typename T>
 T* child(QObject& window, const char* name)
@@ -50,6 +54,28 @@ void tick(QObject& window)
 
 const QString kDegree = QString(QChar(0x00B0));
 
+// Collects the trace lines written while it lives, and passes them on.
+class TraceCapture {
+public:
+    TraceCapture() { previous_ = qInstallMessageHandler(&TraceCapture::handle); }
+    ~TraceCapture() { qInstallMessageHandler(previous_); }
+    static QStringList& lines()
+    {
+        static QStringList collected;
+        return collected;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (type == QtDebugMsg)
+            lines() << message;
+        if (previous_)
+            previous_(type, context, message);
+    }
+    static inline QtMessageHandler previous_ = nullptr;
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -62,15 +88,9 @@ private slots:
         clearSettingsStore();
     }
 
-    void init()
-    {
-        decoder().decodedDisplayText.takeAll();
-        decoder().decodedRecordText.takeAll();
-    }
-
     void labelsBeforeTheFirstFix()
     {
-        const nimbra::TelemetryState t;
+        const TelemetryState t;
         const LabelTexts l = makeLabelTexts(t);
         // The hemisphere letter is still 0, which ends the text after the blank.
         QCOMPARE(l.latitude, QString("Latitude: 0 "));
@@ -82,7 +102,7 @@ private slots:
 
     void labelsOfAFix()
     {
-        nimbra::TelemetryState t;
+        TelemetryState t;
         t.transmitterId = 418;
         t.latitudeAbs = 39.5f;
         t.latitudeHemisphere = 'N';
@@ -123,22 +143,22 @@ private slots:
     void tickWritesLabelsAndThreshold()
     {
         MainWindow window;
-        decoder().telemetry.transmitterId = 0x1A2;
-        decoder().telemetry.azimuth = 123.45f;
-        decoder().params.threshold = 40000.7f;  // automatic threshold on at first start
+        window.decoder().telemetry.transmitterId = 0x1A2;
+        window.decoder().telemetry.azimuth = 123.45f;
+        window.decoder().params.threshold = 40000.7f;  // automatic threshold on at first start
         tick(window);
         QCOMPARE(labelText(window, "label_ID"), QString("Nimbra ID: 01A2"));
         QCOMPARE(labelText(window, "label_azimuth"), QString("Azimuth:  123.45 ") + kDegree);
         auto* threshold = child<QSpinBox>(window, "spinBoxThreshold");
         QCOMPARE(threshold->value(), 32767);
-        decoder().params.threshold = 812.9f;
+        window.decoder().params.threshold = 812.9f;
         tick(window);
         QCOMPARE(threshold->value(), 812);
         // Switched off, the last value shown becomes the threshold.
         child<QPushButton>(window, "pushButton_autoThreshold")->setChecked(false);
         tick(window);
-        QCOMPARE(decoder().params.threshold.load(), 812.0f);
-        QCOMPARE(decoder().params.autoThreshold.load(), 0);
+        QCOMPARE(window.decoder().params.threshold.load(), 812.0f);
+        QCOMPARE(window.decoder().params.autoThreshold.load(), 0);
         child<QPushButton>(window, "pushButton_autoThreshold")->setChecked(true);
         tick(window);
     }
@@ -147,22 +167,22 @@ private slots:
     {
         MainWindow window;
         auto* pane = child<QTextBrowser>(window, "packetTextBrowser");
-        decoder().decodedDisplayText.append("first line\rsecond line\r");
+        window.decoder().decodedDisplayText.append("first line\rsecond line\r");
         tick(window);
         QCOMPARE(pane->toPlainText(), QString("first line\nsecond line"));
-        QVERIFY(decoder().decodedDisplayText.empty());
+        QVERIFY(window.decoder().decodedDisplayText.empty());
         // A lone terminator adds nothing, not even an empty paragraph.
-        decoder().decodedDisplayText.append("\r");
+        window.decoder().decodedDisplayText.append("\r");
         tick(window);
         QCOMPARE(pane->toPlainText(), QString("first line\nsecond line"));
-        QVERIFY(decoder().decodedDisplayText.empty());
-        decoder().decodedDisplayText.append("third\r");
+        QVERIFY(window.decoder().decodedDisplayText.empty());
+        window.decoder().decodedDisplayText.append("third\r");
         window.AppendDecodeText();
         QCOMPARE(pane->toPlainText(), QString("first line\nsecond line\nthird"));
 
         child<QAction>(window, "actionClear_Decoded_Text")->trigger();
         QCOMPARE(pane->toPlainText(), QString());
-        decoder().decodedDisplayText.append("after clearing\r");
+        window.decoder().decodedDisplayText.append("after clearing\r");
         tick(window);
         QCOMPARE(pane->toPlainText(), QString("after clearing"));
     }
@@ -171,12 +191,12 @@ private slots:
     {
         MainWindow window;
         auto* record = child<QPushButton>(window, "pushButton_recordDecodedText");
-        decoder().decodedRecordText.append("not recorded\r");
+        window.decoder().decodedRecordText.append("not recorded\r");
         tick(window);
         QVERIFY(window.recordFileName().isEmpty());
         // Off: the pending record text waits.
-        QVERIFY(!decoder().decodedRecordText.empty());
-        decoder().decodedRecordText.takeAll();
+        QVERIFY(!window.decoder().decodedRecordText.empty());
+        window.decoder().decodedRecordText.takeAll();
 
         record->setChecked(true);
         tick(window);
@@ -186,12 +206,12 @@ private slots:
         QVERIFY(QFileInfo(name).fileName().startsWith("Rec_"));
         QCOMPARE(QFileInfo(name).size(), 0);  // made even before the first line
 
-        decoder().decodedRecordText.append("line one\rline two\r");
+        window.decoder().decodedRecordText.append("line one\rline two\r");
         tick(window);
         record->setChecked(false);
         tick(window);
         record->setChecked(true);
-        decoder().decodedRecordText.append("line three\r");
+        window.decoder().decodedRecordText.append("line three\r");
         tick(window);
         QCOMPARE(window.recordFileName(), name);
         QFile file(name);
@@ -213,11 +233,11 @@ private slots:
         const QString name = window.recordFileName();
         QVERIFY(!name.isEmpty());
 
-        nimbra::fileDecodeRunning = 1;
-        decoder().decodedRecordText.append("from the file\r");
+        window.arbiter().beginFileDecode();
+        window.decoder().decodedRecordText.append("from the file\r");
         tick(window);
-        nimbra::fileDecodeRunning = 0;
-        QCOMPARE(QByteArray::fromStdString(decoder().decodedRecordText.takeAll()),
+        window.arbiter().endFileDecode();
+        QCOMPARE(QByteArray::fromStdString(window.decoder().decodedRecordText.takeAll()),
                  QByteArray("from the file\r"));
         QCOMPARE(QFileInfo(name).size(), 0);
 
@@ -250,10 +270,56 @@ private slots:
             child<QAction>(window, "actionOpen_WAVE")->trigger();
             QVERIFY(!window.decodeRunning());
             QCOMPARE(window.pendingDecodes(), 0);
-            QCOMPARE(nimbra::fileDecodeRunning.load(), 0);
+            QVERIFY(window.arbiter().liveMayFeed());
         }
         QDir::setCurrent(previous);
         QCOMPARE(QDir(cwd.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Without an audio server there is no input device: the failed start is said in the status
+    // bar, at start-up and again after Config and OK, and the trace has its line as before.
+    void aSoundInputThatDoesNotStartIsReportedInTheStatusBar()
+    {
+        if (!QMediaDevices::audioInputs().isEmpty())
+            QSKIP("an audio input exists (run under ctest, which names no audio server)");
+        const QString expected("Sound input failed to start: no input device (live audio is not decoded)");
+        TraceCapture trace;
+        TraceCapture::lines().clear();
+        MainWindow window;
+        auto* bar = child<QStatusBar>(window, "statusBar");
+        QCOMPARE(bar->currentMessage(), expected);
+        QVERIFY(TraceCapture::lines().contains("Soundcard input error"));
+
+        bar->clearMessage();
+        TraceCapture::lines().clear();
+        child<QAction>(window, "actionConfig")->trigger();
+        auto* dialog = window.findChild<SetupDialog*>();
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+        QVERIFY(TraceCapture::lines().contains("ConfigWasChanged"));
+        QVERIFY(TraceCapture::lines().contains("Soundcard input error"));
+        QCOMPARE(bar->currentMessage(), expected);
+    }
+
+    // The parts of the window work on the window's own decoder: the setup dialog edits its
+    // parameters and the scope view draws its rings (a repaint releases its held capture).
+    void theWindowHandsItsDecoderToItsParts()
+    {
+        MainWindow window;
+        window.resize(700, 600);
+        child<QAction>(window, "actionConfig")->trigger();
+        auto* dialog = window.findChild<SetupDialog*>();
+        QVERIFY(dialog);
+        dialog->findChild<QLineEdit*>("lineEdit_latitude")->setText("-12.5");
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+        QCOMPARE(window.decoder().params.userLat.load(), -12.5f);
+
+        auto* view = child<DemodGraphicsView>(window, "graphicsView");
+        window.decoder().scope.hold = 1;
+        view->grab();
+        QCOMPARE(window.decoder().scope.hold.load(), 0);
     }
 
     void dialogsOpenSideBySideAndAreDeletedOnClose()
@@ -292,10 +358,26 @@ private slots:
         QVERIFY(about.isNull());
     }
 
+    // A file decode is claimed by whoever starts it and by its thread: claiming twice is one claim,
+    // and the end of the decode gives the decoder back to live audio.
+    void arbiterGivesTheDecoderToOneFeederAtATime()
+    {
+        DecodeArbiter arbiter;
+        QVERIFY(arbiter.feeder() == DecodeArbiter::Feeder::Live);
+        QVERIFY(arbiter.liveMayFeed());
+        arbiter.beginFileDecode();
+        arbiter.beginFileDecode();
+        QVERIFY(arbiter.feeder() == DecodeArbiter::Feeder::File);
+        QVERIFY(!arbiter.liveMayFeed());
+        arbiter.endFileDecode();
+        QVERIFY(arbiter.feeder() == DecodeArbiter::Feeder::Live);
+    }
+
     void liveBlocksAreDiscardedWhileAFileIsDecoded()
     {
-        auto fresh = std::make_unique<nimbra::Decoder>();
-        nimbra::SampleQueue queue;
+        auto fresh = std::make_unique<Decoder>();
+        DecodeArbiter arbiter;
+        SampleQueue queue;
         QVERIFY(queue.allocate());
         queue.setStopped(false);
         std::vector<std::uint32_t> frames(1024, 0x00100010u);
@@ -305,14 +387,14 @@ private slots:
             queue.PutInQueue(1024, frames.data());  // 67,584 frames: 132 blocks, primed
         const auto next = [&queue] { return queue.GetInQueue(); };
 
-        nimbra::fileDecodeRunning = 1;
-        QCOMPARE(feedLiveBlocks(next, *fresh), 0);
+        arbiter.beginFileDecode();
+        QCOMPARE(feedLiveBlocks(next, *fresh, arbiter), 0);
         QCOMPARE(queue.count(), 0);  // taken out all the same, so the ring cannot overflow
-        nimbra::fileDecodeRunning = 0;
+        arbiter.endFileDecode();
         for (int i = 0; i < 3; ++i)
             queue.PutInQueue(1024, frames.data());
-        QCOMPARE(feedLiveBlocks(next, *fresh), 6);
-        QCOMPARE(feedLiveBlocks([] { return nullptr; }, *fresh), 0);
+        QCOMPARE(feedLiveBlocks(next, *fresh, arbiter), 6);
+        QCOMPARE(feedLiveBlocks([] { return nullptr; }, *fresh, arbiter), 0);
     }
 };
 

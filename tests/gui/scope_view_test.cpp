@@ -30,7 +30,7 @@ QList<int> rowsOf(const QImage& image, int x, bool (*colour)(QRgb))
 
 struct Scope {
     std::unique_ptr<nimbra::ScopeBuffer> buffer = std::make_unique<nimbra::ScopeBuffer>();
-    DemodGraphicsView view;
+    nimbra::DemodGraphicsView view;
 
     explicit Scope(int width)
     {
@@ -90,6 +90,19 @@ private slots:
         QCOMPARE(rowsOf(image, 10, isRed), QList<int>{10});
         QCOMPARE(rowsOf(image, 150, isRed), QList<int>{70});
         QCOMPARE(s.buffer->hold.load(), 0);  // a held capture is released once drawn
+    }
+
+    // As the form creates it, before its owner hands it a decoder's rings: nothing to draw.
+    void withoutABufferNothingIsDrawn()
+    {
+        nimbra::DemodGraphicsView view;
+        view.setFrameShape(QFrame::NoFrame);
+        view.resize(100, 80);
+        const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int x : {0, 50, 99}) {
+            QVERIFY(rowsOf(image, x, isRed).isEmpty());
+            QVERIFY(rowsOf(image, x, isBlue).isEmpty());
+        }
     }
 
     void onlyAsManyEntriesAsPixelColumns()

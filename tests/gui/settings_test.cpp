@@ -1,4 +1,6 @@
-// The settings store: first start, restart, and what comes back from the store.
+// The settings store: first start, restart, and what comes back from the store. Each window has
+// a decoder of its own, so a new window starts from the first-run values in memory, as a new
+// process would.
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
@@ -10,18 +12,9 @@
 #include "demod/decoder.h"
 #include "test_support.h"
 
+using nimbra::MainWindow;
+
 namespace {
-
-nimbra::DecoderParameters& params()
-{
-    return nimbra::globalDecoder().params;
-}
-
-// A new process would start from the first-run values in memory.
-void forgetParameters()
-{
-    params() = nimbra::DecoderParameters{};
-}
 
 template <typename T>
 T* child(QWidget& window, const char* name)
@@ -56,7 +49,6 @@ private slots:
     {
         clearSettingsStore();
         QFile::remove(storePath());
-        forgetParameters();
     }
 
     void firstStartShowsFirstRunValuesAndWritesNothing()
@@ -69,8 +61,8 @@ private slots:
             QVERIFY2(!child<QPushButton>(window, name)->isChecked(), name);
         QCOMPARE(child<QSpinBox>(window, "spinBoxPatternSamples")->value(), 4992);
         QCOMPARE(child<QSpinBox>(window, "spinBoxThreshold")->value(), 0);
-        QCOMPARE(params().soundInputDeviceIndex.load(), 0);
-        QCOMPARE(params().userLat.load(), 39.75f);
+        QCOMPARE(window.decoder().params.soundInputDeviceIndex.load(), 0);
+        QCOMPARE(window.decoder().params.userLat.load(), 39.75f);
         QVERIFY(!QFile::exists(storePath()));
     }
 
@@ -84,17 +76,16 @@ private slots:
             child<QPushButton>(window, "pushButton_autoThreshold")->setChecked(false);
             child<QSpinBox>(window, "spinBoxThreshold")->setValue(1234);
             child<QSpinBox>(window, "spinBoxPatternSamples")->setValue(4321);
-            params().userLat = -33.8688f;
-            params().userLon = 151.2093f;
-            params().userAlt = 58.5f;
-            params().maxRange = 400.0f;
-            params().displayPsuData = 1;
-            params().soundInputDeviceIndex = 3;
+            window.decoder().params.userLat = -33.8688f;
+            window.decoder().params.userLon = 151.2093f;
+            window.decoder().params.userAlt = 58.5f;
+            window.decoder().params.maxRange = 400.0f;
+            window.decoder().params.displayPsuData = 1;
+            window.decoder().params.soundInputDeviceIndex = 3;
             tick(window);
-            QCOMPARE(params().samplesPerBit.load(), 4.321f);
+            QCOMPARE(window.decoder().params.samplesPerBit.load(), 4.321f);
         }
         QCOMPARE(QSettings("org.nimbra-project", "Nimbra").value("settingsAreOK").toInt(), 1);
-        forgetParameters();
 
         MainWindow window;
         QCOMPARE(child<QComboBox>(window, "comboBoxDemodType")->currentIndex(), 2);
@@ -105,25 +96,24 @@ private slots:
         QCOMPARE(child<QSpinBox>(window, "spinBoxThreshold")->value(), 1234);
         QCOMPARE(child<QSpinBox>(window, "spinBoxPatternSamples")->value(), 4321);
         // Floats come back exactly.
-        QCOMPARE(params().userLat.load(), -33.8688f);
-        QCOMPARE(params().userLon.load(), 151.2093f);
-        QCOMPARE(params().userAlt.load(), 58.5f);
-        QCOMPARE(params().maxRange.load(), 400.0f);
-        QCOMPARE(params().samplesPerBit.load(), 4.321f);
-        QCOMPARE(params().displayPsuData.load(), 1);
-        QCOMPARE(params().soundInputDeviceIndex.load(), 3);
+        QCOMPARE(window.decoder().params.userLat.load(), -33.8688f);
+        QCOMPARE(window.decoder().params.userLon.load(), 151.2093f);
+        QCOMPARE(window.decoder().params.userAlt.load(), 58.5f);
+        QCOMPARE(window.decoder().params.maxRange.load(), 400.0f);
+        QCOMPARE(window.decoder().params.samplesPerBit.load(), 4.321f);
+        QCOMPARE(window.decoder().params.displayPsuData.load(), 1);
+        QCOMPARE(window.decoder().params.soundInputDeviceIndex.load(), 3);
     }
 
     void fractionalAutomaticThresholdComesBackWhole()
     {
         {
             MainWindow window;
-            params().threshold = 1234.75f;  // as the automatic threshold leaves it
+            window.decoder().params.threshold = 1234.75f;  // as the automatic threshold leaves it
         }
         QCOMPARE(QSettings("org.nimbra-project", "Nimbra").value("threshold").toFloat(), 1234.75f);
-        forgetParameters();
         MainWindow window;
-        QCOMPARE(params().threshold.load(), 1234.0f);
+        QCOMPARE(window.decoder().params.threshold.load(), 1234.0f);
         QCOMPARE(child<QSpinBox>(window, "spinBoxThreshold")->value(), 1234);
     }
 
@@ -139,7 +129,7 @@ private slots:
         MainWindow window;
         QCOMPARE(child<QComboBox>(window, "comboBoxDemodType")->currentIndex(), 0);
         QVERIFY(child<QPushButton>(window, "pushButton_autoThreshold")->isChecked());
-        QCOMPARE(params().userLat.load(), 39.75f);
+        QCOMPARE(window.decoder().params.userLat.load(), 39.75f);
     }
 
     void establishedStoreWithoutKeysLoadsZeros()
@@ -150,15 +140,15 @@ private slots:
             s.setValue("doFiltering", 1);
         }
         MainWindow window;
-        QCOMPARE(params().autoThreshold.load(), 0);
-        QCOMPARE(params().userLat.load(), 0.0f);
-        QCOMPARE(params().userLon.load(), 0.0f);
-        QCOMPARE(params().maxRange.load(), 0.0f);
+        QCOMPARE(window.decoder().params.autoThreshold.load(), 0);
+        QCOMPARE(window.decoder().params.userLat.load(), 0.0f);
+        QCOMPARE(window.decoder().params.userLon.load(), 0.0f);
+        QCOMPARE(window.decoder().params.maxRange.load(), 0.0f);
         // The pattern box clamps 0 to its minimum, and the first tick copies that back.
         QCOMPARE(child<QSpinBox>(window, "spinBoxPatternSamples")->value(), 4000);
         tick(window);
-        QCOMPARE(params().samplesPerBit.load(), 4.0f);
-        QCOMPARE(params().doFiltering.load(), 1);
+        QCOMPARE(window.decoder().params.samplesPerBit.load(), 4.0f);
+        QCOMPARE(window.decoder().params.doFiltering.load(), 1);
     }
 
     void doFilteringIsWrittenBackUnchanged()

@@ -3,14 +3,19 @@
 // cleanly, after which capture starts again once a server runs.
 #include <QAudioDevice>
 #include <QMediaDevices>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 
+#include "demod/decoder_parameters.h"
 #include "live_support.h"
+#include "sources/capture_control.h"
 #include "sources/sound_in.h"
 #include "test_support.h"
+
+using nimbra::CSoundIn;
 
 namespace {
 
@@ -138,6 +143,28 @@ private slots:
         QCOMPARE(in.device().description(), QString("TestSinkInput"));
         QTRY_VERIFY_WITH_TIMEOUT(in.bytesCaptured() > before, 10000);
         in.StopCapture();
+    }
+
+    // The control starts the device the parameters name, at each start afresh, and says which.
+    void captureControlStartsTheConfiguredDevice()
+    {
+        nimbra::DecoderParameters params;
+        params.soundInputDeviceIndex = inputIndex("OtherSinkInput");
+        nimbra::CaptureControl control(params);
+        QSignalSpy started(&control, &nimbra::CaptureControl::captureStarted);
+        QSignalSpy failed(&control, &nimbra::CaptureControl::captureFailed);
+        QVERIFY(control.start());
+        QCOMPARE(control.soundIn().device().description(), QString("OtherSinkInput"));
+        params.soundInputDeviceIndex = inputIndex("TestSinkInput");
+        QVERIFY(control.restart());
+        QCOMPARE(control.soundIn().device().description(), QString("TestSinkInput"));
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(started[0][0].toString(), QString("OtherSinkInput"));
+        QCOMPARE(started[1][0].toString(), QString("TestSinkInput"));
+        QCOMPARE(failed.size(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(control.soundIn().bytesCaptured() > 0, 10000);
+        control.stop();
+        QVERIFY(!control.soundIn().capturing());
     }
 
     void sleepIntervalIsHalfAFragment()

@@ -12,6 +12,8 @@
 #include "app/settings.h"
 #include "demod/decoder_parameters.h"
 
+using namespace nimbra;
+
 namespace {
 
 // Loads the parameters from a store whose file holds `text`, in a folder of its own.

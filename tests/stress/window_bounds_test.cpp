@@ -18,6 +18,8 @@
 #include "app/settings.h"
 #include "demod/decoder.h"
 
+using namespace nimbra;
+
 namespace {
 
 template <typename T>
@@ -60,8 +62,6 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath("data")));
     }
 
-    void init() { nimbra::globalDecoder().params = nimbra::DecoderParameters{}; }
-
     // A damaged store: the pattern-samples box and the threshold box show clamped values, as the
     // boxes clamp what they are given, and nothing undefined happens on the way.
     void nonsenseStoredValuesReachTheControlsClamped_data()
@@ -103,7 +103,7 @@ private slots:
             std::string text;
             for (int k = 0; k < 500; ++k, ++n)
                 text += lineText(n).toStdString() + "\r";
-            nimbra::globalDecoder().decodedDisplayText.append(text);
+            window.decoder().decodedDisplayText.append(text);
             QVERIFY(QMetaObject::invokeMethod(&window, "AppendDecodeText", Qt::DirectConnection));
         }
         const QTextDocument* doc = pane->document();

@@ -1,7 +1,0 @@
-#include "sources/file_decode_running.h"
-
-namespace nimbra {
-
-std::atomic<int> fileDecodeRunning{0};
-
-}  // namespace nimbra
