@@ -71,6 +71,10 @@ bool parse(int argc, char** argv, Options& o)
             o.jobs = std::atoi(argv[++i]);
         else if (a == "--no-plot")
             o.plot = false;
+        else if (a == "--help") {
+            usage();
+            std::exit(0);
+        }
         else
             return false;
     }
@@ -310,6 +314,66 @@ bool plot(const fs::path& dir, const std::vector<Outcome>& steady, const std::ve
     return ok;
 }
 
+// What the page says of the tracker itself: the same choices as the headers in flight/.
+void writeHowItWorks(std::ofstream& f)
+{
+    f << "## How the prediction is made\n\n"
+      << "Everything comes from the sonde's own fixes; nothing is downloaded.\n\n"
+      << "- **Winds** (flight/wind_profile.h): the sonde drifts with the air, so its horizontal "
+         "velocity, measured over about 10 s of trusted fixes (enough to average its swing on the "
+         "line) and at most one band of altitude, is the wind. Bands of 250 m each hold the mean "
+         "of their newest 30 samples; a later pass through a band (the descent through a band "
+         "measured on the way up) takes over within a few samples. Between band centres the wind "
+         "is linear, above the highest band it is the highest band's.\n"
+      << "- **Ascent**: until the burst the prediction climbs at the mean ascent rate of the last "
+         "10 minutes (the setting, 5 m/s, until 20 s of climb are measured) to the burst altitude "
+         "setting (default 30,000 m; at once if the sonde is already higher).\n"
+      << "- **Descent**: v(h) = v0 x sqrt(rho(0)/rho(h)), rho from the 1976 standard atmosphere "
+         "(flight/atmosphere.h). Before the burst v0 is the setting (5 m/s). After it, v0 is "
+         "fitted (flight/vertical_rates.h): each stretch of fall of at least 10 s and 300 m gives "
+         "the sea-level rate of its newer half; stretches whose halves disagree by 10 % or more "
+         "(the sonde still settling on its speed) do not count, steadier ones the more the better "
+         "their halves agree, and the weights halve every 2 minutes so that the fit follows the "
+         "lower, denser air the sonde is still to fall through.\n"
+      << "- **Ground**: the fall ends at the ground altitude setting (nimbra-decode: the station's "
+         "altitude unless --ground-altitude says otherwise).\n"
+      << "- **Phases** (flight/flight_phase.h): Ascent when climbing faster than 1.5 m/s over "
+         "10 s; Burst when at least 150 m below the highest point and falling faster than 4 m/s "
+         "over each of the last two 10 s stretches; Descent from 60 s after the highest point; "
+         "Landed when the altitude changed by less than 0.5 m/s over 30 s. The landing then stays "
+         "where the sonde came to rest.\n\n"
+      << "## Which fixes are trusted\n\n"
+      << "A 16-bit checksum lets about one corrupted block in 65,536 through; on a weak signal "
+         "that is a wrong fix every few hours. The prediction, the track files and the network "
+         "outputs take only fixes that continue the flight (flight/continuity_check.h); the "
+         "decoded-text lines and record files show every fix with a good checksum, and "
+         "`--trust off` turns the check off. Each fix is held against the last trusted one:\n\n"
+      << "| rule | limit | why |\n|---|---|---|\n"
+      << "| identifier | the flight's | a corrupted identifier is another sonde's |\n"
+      << "| time counter | advances by the time between the fixes within 0.5 s + 0.2 % | the time "
+         "is the recording's sample time (also live): between blocks it moves by the counter's "
+         "seconds plus at most 0.27 s of block-length change (0 to 20 satellites) and a few ms of "
+         "demodulator latency; under 1 s, so a counter off by one is caught. 0.2 % covers a sound "
+         "card's clock (100-300 ppm) and more (a sonde 1,603 ppm fast) |\n"
+      << "| horizontal speed | 200 m/s | twice the strongest jet-stream winds measured (110 m/s) |\n"
+      << "| vertical speed | 100 m/s | a parachute at 35 km falls 12 times its sea-level rate "
+         "(60 m/s for 5 m/s) |\n"
+      << "| motion | within 50 m + 5 m/s x dt + a dt^2/2 of where the last 10 s of motion lead; "
+         "a = 2 m/s^2 horizontally, 20 m/s^2 vertically | 50 m: a GPS receiver's own jumps and the "
+         "sonde's swing; 5 m/s: the error of the measured velocity; 2 m/s^2: wind shear met by a "
+         "parachute falling 50 m/s through a jet stream; 20 m/s^2: a burst turns +5 into -50 m/s "
+         "in a few seconds. At 1 s a fix 60 m off is caught, at 10 s one 200 m off |\n"
+      << "| repeats | a fix with the last trusted fix's counter is not trusted again | the same "
+         "block decoded twice, or a second, conflicting copy of it |\n"
+      << "| picking up | 3 fixes that agree with one another by the same rules, each within 60 s "
+         "of the one before | the first fixes of a flight, a new identifier, after a gap longer "
+         "than 60 s (then the motion allowance is too wide to vouch for a fix), or when the "
+         "trusted track itself was wrong. Two agreeing fixes could be a wrong one and a real one "
+         "within the allowance; three are not produced by chance |\n\n"
+      << "A verdict is never changed afterwards: the first two fixes of a chain stay untrusted in "
+         "CSV and JSON and stay out of the track files.\n\n";
+}
+
 void writePage(const fs::path& md, const Options& o, const std::vector<Case>& cases,
                const std::vector<Outcome>& steady, const std::vector<Outcome>& drifting, double seconds)
 {
@@ -373,6 +437,8 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Case>& ca
          "the parachute's true rate (4 to 6.5 m/s here): the fall lasts (5 m/s / true rate) times "
          "as long as predicted. After the burst the rate is measured from the fall itself, which "
          "is why the error drops at the burst.\n\n";
+
+    writeHowItWorks(f);
 
     // The flights.
     double minBurst = 1e9, maxBurst = 0.0;

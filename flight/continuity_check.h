@@ -28,8 +28,11 @@
 // Limits, and why (defaults of ContinuityLimits):
 //   counterToleranceS 0.5 s: between two blocks the sample time moves by the counter's seconds
 //     plus the change of block length (13.5 ms per satellite record, at most 0.27 s from 0 to
-//     20 satellites) and the demodulator's latency jitter (a few ms). Below one second, so a
-//     counter off by one (its lowest bit flipped) is caught.
+//     20 satellites) and the change of the demodulator's latency (Sync: a few ms; the Edge and
+//     Level slicers hand over a block's last character at the line's next change, which on a
+//     clean line is the next block's start: constant while blocks keep coming, and noise ends
+//     it at once on a real receiver). Below one second, so a counter off by one (its lowest bit
+//     flipped) is caught.
 //   counterToleranceRate 0.002: a sound card's clock is within 100-300 ppm; 2,000 ppm also covers
 //     a sonde whose bit rate is 1,603 ppm fast as seen through a receiver's clock.
 //   maxHorizontalSpeedMps 200: about twice the strongest jet-stream winds measured (110 m/s); a
