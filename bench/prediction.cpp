@@ -275,19 +275,24 @@ std::string verdict(double value, double target) { return value <= target ? "met
 bool plot(const fs::path& dir, const std::vector<Outcome>& steady, const std::vector<Outcome>& drifting)
 {
     const fs::path data = dir / "prediction.dat";
+    double highestKm = 0.0;
     {
         std::ofstream d(data);
         d << "# height_km steady_median_km steady_p90_km drifting_median_km drifting_p90_km\n";
-        for (int k = 0;; ++k) {
-            const auto at = [k](const Outcome& o) {
-                return static_cast<std::size_t>(k) < o.byHeight.size() ? o.byHeight[static_cast<std::size_t>(k)] : kNone;
-            };
+        std::size_t heights = 0;
+        for (const Outcome& o : steady)
+            heights = std::max(heights, o.byHeight.size());
+        // From 500 m above the ground (the fixes end at the landing) to the highest bursts that
+        // ten flights still reach.
+        for (std::size_t k = 1; k < heights; ++k) {
+            const auto at = [k](const Outcome& o) { return k < o.byHeight.size() ? o.byHeight[k] : kNone; };
             const Stats a = collect(steady, at);
             const Stats b = collect(drifting, at);
-            if (a.count < 10 && b.count < 10)
+            if (a.count < 10 || b.count < 10)
                 break;
-            d << k * kHeightStepM / 1000.0 << " " << a.median / 1000.0 << " " << a.p90 / 1000.0 << " "
-              << b.median / 1000.0 << " " << b.p90 / 1000.0 << "\n";
+            highestKm = static_cast<double>(k) * kHeightStepM / 1000.0;
+            d << highestKm << " " << a.median / 1000.0 << " " << a.p90 / 1000.0 << " " << b.median / 1000.0 << " "
+              << b.p90 / 1000.0 << "\n";
         }
     }
     const fs::path script = dir / "prediction.gp";
@@ -296,7 +301,7 @@ bool plot(const fs::path& dir, const std::vector<Outcome>& steady, const std::ve
         g << "set terminal pngcairo noenhanced size 1000,560 font 'sans,10'\n"
           << "set output '" << (dir / "prediction.png").string() << "'\n"
           << "set title 'Predicted against true landing, during the descent'\n"
-          << "set grid\nset key top left\nset logscale y\nset xrange [*:0] reverse\n"
+          << "set grid\nset key top right\nset logscale y\nset xrange [" << highestKm << ":0]\n"
           << "set format y '%g'\n"
           << "set xlabel 'height of the sonde above the ground (km), falling'\n"
           << "set ylabel 'distance to the true landing (km)'\n"
@@ -411,10 +416,11 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Case>& ca
 
     f << "## Before the burst\n\n"
       << "Until the burst the prediction climbs at the measured mean ascent rate to the burst "
-         "altitude setting and falls from there at the descent rate setting (5 m/s at sea level). "
-         "Its error is mostly that of the burst altitude: a burst 1 km higher adds the drift of "
-         "the climb through that kilometre and of the fall back down through it, in the strongest "
-         "winds measured at the top. The same flights, with the setting off by a known amount:\n\n"
+         "altitude setting and falls from there at the descent rate setting (5 m/s at sea level), "
+         "in winds measured only up to the sonde's altitude: above it, the highest band's wind "
+         "stands in. Two of these it cannot know yet: the burst altitude, which is the user's "
+         "setting, and the winds still to come. The same flights with the setting off by a known "
+         "amount:\n\n"
       << "| burst altitude setting | 10 km above the ground, rising | 2 km below the burst | just "
          "before the burst |\n|---|---|---|---|\n";
     const auto cell = [](const Stats& s) { return km(s.median) + " / " + km(s.p90) + " km"; };
@@ -430,7 +436,11 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Case>& ca
       << "Each cell: median / 90th percentile of the distance between predicted and true landing. "
          "At 10 km the error is mostly the wind still to come: above the highest measured band the "
          "prediction can only carry on with the highest wind measured, and at 10 km that is often "
-         "the jet stream's core. "
+         "the jet stream's core, carried on up to the burst: there a setting that is too low even "
+         "helps, as it cuts that short. Closer to the burst the winds are mostly known and the "
+         "setting decides: each kilometre it is too high adds the climb and the fall through that "
+         "kilometre in the strongest winds measured; a setting already below the sonde's altitude "
+         "makes the prediction burst at once, too early by whatever climb remains. "
       << "Just before the burst a setting below the true burst altitude costs nothing (once the "
          "sonde is above the setting the prediction bursts at once), a setting above it adds the "
          "climb and fall through the difference. What remains is the descent rate setting against "
@@ -463,7 +473,8 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Case>& ca
          "1-8 km wavelength. Steady in time for the main figures; changing for the second table.\n"
       << "- **Reception**: one fix a second with a tenth lost at random, handed to the "
          "FlightTracker as nimbra-decode hands them (sample time, continuity check on); no audio, "
-         "so the " << o.flights << " flights take seconds.\n"
+         "so the whole run (each flight six times: the full flight, and the ascent with five "
+         "burst settings; then all again in the changing wind) takes a few minutes.\n"
       << "- **Tracker settings**: ground altitude = the true landing altitude, burst altitude "
          "30,000 m, ascent and descent rates 5 m/s until measured.\n"
       << "- **Points**: *at burst* is the first fix the tracker calls Burst (the highest point "

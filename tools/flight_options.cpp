@@ -69,15 +69,10 @@ bool takeFlightOption(const std::string& arg, const std::function<const char*()>
         t.groundAltitudeM = parseNumber(arg, value(), -500.0, 9000.0);
         m.groundGiven = true;
     } else if (arg == "--launch") {
-        const char* text = value();
-        double lat, lon, alt;
-        char extra;
-        if (std::sscanf(text, "%lf,%lf,%lf%c", &lat, &lon, &alt, &extra) != 3 || !(lat >= -89.0) ||
-            !(lat <= 89.0) || !(lon >= -180.0) || !(lon <= 180.0) || !(alt >= -500.0) || !(alt <= 9000.0))
-            fail(std::string("--launch: expected LAT,LON,ALT in degrees and metres, got '") + text + "'");
-        t.launchLatitude = lat;
-        t.launchLongitude = lon;
-        t.launchAltitudeM = alt;
+        const Position p = parsePosition(arg, value(), -500.0, 9000.0);
+        t.launchLatitude = p.latitude;
+        t.launchLongitude = p.longitude;
+        t.launchAltitudeM = p.altitude;
         m.launchGiven = true;
     } else if (arg == "--after-landing") {
         t.afterLandingS = parseNumber(arg, value(), 0.0, 36000.0);

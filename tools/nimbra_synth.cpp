@@ -107,15 +107,10 @@ int main(int argc, char** argv)
         } else if (arg == "--no-ptu") {
             flight.sendPtu = false;
         } else if (arg == "--station") {
-            const char* text = value();
-            double lat, lon, alt;
-            char extra;
-            if (std::sscanf(text, "%lf,%lf,%lf%c", &lat, &lon, &alt, &extra) != 3 || !(lat >= -89.0) ||
-                !(lat <= 89.0) || !(lon >= -180.0) || !(lon <= 180.0) || !std::isfinite(alt))
-                fail(std::string("--station: expected LAT,LON,ALT in degrees and metres, got '") + text + "'");
-            flight.stationLat = lat;
-            flight.stationLon = lon;
-            flight.stationAlt = alt;
+            const Position p = parsePosition(arg, value(), -1e9, 1e9);
+            flight.stationLat = p.latitude;
+            flight.stationLon = p.longitude;
+            flight.stationAlt = p.altitude;
         } else if (!arg.empty() && arg[0] == '-') {
             fail("unknown option '" + arg + "' (see --help)");
         } else if (outPath.empty()) {

@@ -35,4 +35,15 @@ long parseInteger(const std::string& option, const char* text, long lo, long hi,
     return v;
 }
 
+Position parsePosition(const std::string& option, const char* text, double altLo, double altHi)
+{
+    Position p{};
+    char extra;
+    if (std::sscanf(text, "%lf,%lf,%lf%c", &p.latitude, &p.longitude, &p.altitude, &extra) != 3 ||
+        !(p.latitude >= -89.0) || !(p.latitude <= 89.0) || !(p.longitude >= -180.0) || !(p.longitude <= 180.0) ||
+        !(p.altitude >= altLo) || !(p.altitude <= altHi))
+        fail(option + ": expected LAT,LON,ALT in degrees and metres, got '" + text + "'");
+    return p;
+}
+
 }  // namespace nimbra::synth

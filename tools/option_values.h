@@ -10,4 +10,13 @@ namespace nimbra::synth {
 double parseNumber(const std::string& option, const char* text, double lo, double hi);
 long parseInteger(const std::string& option, const char* text, long lo, long hi, int base = 10);
 
+// "LAT,LON,ALT": latitude within +-89 degrees, longitude within +-180, altitude in metres within
+// [altLo, altHi].
+struct Position {
+    double latitude;
+    double longitude;
+    double altitude;
+};
+Position parsePosition(const std::string& option, const char* text, double altLo, double altHi);
+
 }  // namespace nimbra::synth

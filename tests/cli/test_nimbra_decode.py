@@ -588,6 +588,28 @@ class FlightTracking(unittest.TestCase):
         points = ET.parse(gpx).getroot().findall(".//{http://www.topografix.com/GPX/1/1}trkpt")
         self.assertEqual(len(points), len(self.expected))
 
+    def test_synth_flight_options_name_their_problems(self):
+        out = os.path.join(WORK, "never.wav")
+        cases = [
+            (["--gap", "30:600"], r"need --flight"),
+            (["--flight", "--gap", "30"], r"--gap: expected SECOND:VALUE"),
+            (["--flight", "--inject-counter", "5:0"], r"no fault"),
+            (["--flight", "--id-change", "5:XYZ"], r"--id-change: expected a whole number"),
+            (["--flight", "--launch", "95,0,0"], r"--launch: expected LAT,LON,ALT"),
+            (["--flight", "--burst-altitude", "300", "--ground-altitude", "500"], r"must lie above"),
+            (["--flight", "--wind-csv", os.path.join(WORK, "no-winds.csv")], r"no-winds\.csv: No such file"),
+        ]
+        for args, pattern in cases:
+            with self.subTest(args=args):
+                status, _, err = run([os.path.join(BIN, "nimbra-synth"), *args, out])
+                self.assertEqual(status, 2, err)
+                self.assertRegex(err, "^nimbra-synth: .*" + pattern)
+        self.assertFalse(os.path.exists(out))
+        status, text, _ = run([os.path.join(BIN, "nimbra-synth"), "--help"])
+        for option in ("--flight", "--burst-altitude", "--wind-csv", "--landing", "--gap", "--inject-position",
+                       "--inject-counter", "--id-change"):
+            self.assertIn(option, text)
+
     def test_sync_is_the_default_demodulator(self):
         weak = os.path.join(WORK, "weak.wav")
         synth(weak, "--duration", "20", "--ebn0", "14", "--seed", "5", "--expected", weak + ".csv")
