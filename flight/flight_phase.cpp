@@ -65,9 +65,18 @@ double PhaseDetector::restingSinceS() const
 {
     if (history_.empty())
         return 0.0;
-    double since = history_.back().timeS;
+    // The level it rests at: the mean of the last landedBaseS, steadier than any one fix.
+    const double newest = history_.back().timeS;
+    double sum = 0.0;
+    int n = 0;
+    for (auto it = history_.rbegin(); it != history_.rend() && newest - it->timeS <= limits_.landedBaseS; ++it) {
+        sum += it->altitude;
+        ++n;
+    }
+    const double rest = sum / n;
+    double since = newest;
     for (auto it = history_.rbegin(); it != history_.rend(); ++it) {
-        if (std::fabs(it->altitude - history_.back().altitude) > kRestM)
+        if (std::fabs(it->altitude - rest) > kRestM)
             break;
         since = it->timeS;
     }

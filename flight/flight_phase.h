@@ -62,10 +62,11 @@ public:
     // The highest point of the ascent so far; the burst point once the phase has passed Burst.
     const HighestPoint& highest() const { return highest_; }
     bool burstSeen() const { return burstSeen_; }
-    // Since when the altitude has stayed within kRestM of the newest one: once Landed, about when
-    // the sonde came down (the newest fix's time when nothing is known).
+    // Since when the altitude has stayed within kRestM of its mean over the last landedBaseS:
+    // once Landed, about when the sonde came down (GPS scatter of a few metres stays well
+    // inside; at 5 m/s the fall's last 4 s do too).
     double restingSinceS() const;
-    static constexpr double kRestM = 15.0;
+    static constexpr double kRestM = 20.0;
 
 private:
     struct Sample {

@@ -57,7 +57,7 @@ TEST(FlightPhase, WholeFlight)
     EXPECT_EQ(firstOf(p, FlightPhase::Descent), 659 + 60);
     // Landed (at 1159) once the last 30 s moved less than 0.5 m/s: the last 2 s of the fall count.
     EXPECT_EQ(firstOf(p, FlightPhase::Landed), 1159 + 28);
-    EXPECT_EQ(d.restingSinceS(), 1157.0);  // 12 m above the ground: within the 15 m of rest
+    EXPECT_EQ(d.restingSinceS(), 1156.0);  // 18 m above the ground: within the 20 m of rest
     EXPECT_EQ(p.back(), FlightPhase::Landed);
 }
 
