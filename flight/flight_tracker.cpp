@@ -82,7 +82,8 @@ void FlightTracker::addWind(const Trusted& now)
 
 void FlightTracker::follow(const FixRecord& r, double timeS)
 {
-    const Trusted now{timeS, r.latitude, r.longitude, r.altitude};
+    const Trusted now{timeS, static_cast<double>(r.latitude), static_cast<double>(r.longitude),
+                      static_cast<double>(r.altitude)};
     recent_.push_back(now);
     while (recent_.size() > 2 && timeS - recent_.front().timeS > kRecentS)
         recent_.pop_front();
@@ -144,9 +145,9 @@ FlightFix FlightTracker::track(const FixRecord& record, std::string line, double
         FixSample sample;
         sample.transmitterId = record.transmitterId;
         sample.timeCounter = record.timeCounter;
-        sample.latitude = record.latitude;
-        sample.longitude = record.longitude;
-        sample.altitude = record.altitude;
+        sample.latitude = static_cast<double>(record.latitude);
+        sample.longitude = static_cast<double>(record.longitude);
+        sample.altitude = static_cast<double>(record.altitude);
         sample.timeS = timeS;
         const ContinuityVerdict verdict = continuity_.check(sample);
         fix.trusted = verdict.trusted;

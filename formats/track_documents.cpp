@@ -67,9 +67,15 @@ std::string latLonAttributes(float lat, float lon)
            number("%.7f", static_cast<double>(lon)) + "\"";
 }
 
-std::string kmlCoordinates(double lat, double lon, double alt)
+std::string kmlCoordinates(float lat, float lon, float alt)
 {
-    return number("%.7f", lon) + "," + number("%.7f", lat) + "," + number("%.1f", alt);
+    return number("%.7f", static_cast<double>(lon)) + "," + number("%.7f", static_cast<double>(lat)) +
+           "," + number("%.1f", static_cast<double>(alt));
+}
+
+std::string kmlCoordinates(const PredictedPoint& p)
+{
+    return number("%.7f", p.longitude) + "," + number("%.7f", p.latitude) + "," + number("%.1f", p.altitude);
 }
 
 // The fixes a track shows: the trusted ones. Their predictions are left behind; the documents
@@ -99,7 +105,7 @@ std::string kmlPointPlacemark(const std::string& name, const std::string& descri
     return "    <Placemark>\n      <name>" + name + "</name>\n      <description>" + description +
            "</description>\n      <styleUrl>#prediction</styleUrl>\n      <TimeStamp><when>" +
            formatIsoTime(p.timeMs) + "</when></TimeStamp>\n      <Point>\n        <altitudeMode>absolute</altitudeMode>\n"
-           "        <coordinates>" + kmlCoordinates(p.latitude, p.longitude, p.altitude) +
+           "        <coordinates>" + kmlCoordinates(p) +
            "</coordinates>\n      </Point>\n    </Placemark>\n";
 }
 
@@ -115,7 +121,7 @@ std::string kmlPrediction(const LandingPrediction& p)
     s += "    <Placemark>\n      <name>Predicted path</name>\n      <styleUrl>#prediction</styleUrl>\n"
          "      <LineString>\n        <altitudeMode>absolute</altitudeMode>\n        <coordinates>\n";
     for (const PredictedPoint& q : p.path)
-        s += "          " + kmlCoordinates(q.latitude, q.longitude, q.altitude) + "\n";
+        s += "          " + kmlCoordinates(q) + "\n";
     return s + "        </coordinates>\n      </LineString>\n    </Placemark>\n";
 }
 
