@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "formats/fix_format.h"
 #include "formats/iso_time.h"
+#include "formats/track_documents.h"
 #include "input/sample_source.h"
 
 namespace {
@@ -124,6 +125,57 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
                                  "\"pred_lon\":-77.050000,\"pred_time\":\"2026-12-06T06:30:19Z\"}\n"),
               std::string::npos)
         << jsonLine(fix);
+}
+
+TEST(CliFormats, TrackDocumentsTakeTrustedFixesAndTheLatestPrediction)
+{
+    std::vector<nimbra::FlightFix> fixes(4);
+    for (int i = 0; i < 4; ++i) {
+        nimbra::FixRecord& r = fixes[i].record;
+        r.timeMs = kMs + 1000 * i;
+        r.transmitterId = 0x1A2B;
+        r.latitude = 39.5f + 0.125f * static_cast<float>(i);
+        r.longitude = -77.0f;
+        r.altitude = 1000.0f + 5.0f * static_cast<float>(i);
+    }
+    fixes[2].trusted = false;  // a corrupted block: neither in the track nor the last position
+    fixes[2].record.latitude = 45.0f;
+    nimbra::LandingPrediction& p = fixes[3].prediction;
+    p.valid = true;
+    p.burstObserved = true;
+    p.burst = {39.75, -77.0, 30123.4, kMs - 600000};
+    p.landing = {39.875, -76.5, 200.0, kMs + 1800000};
+    p.path = {{39.875, -77.0, 1015.0, kMs + 3000}, {39.875, -76.5, 200.0, kMs + 1800000}};
+    fixes[1].prediction = p;
+    fixes[1].prediction.landing.latitude = 10.0;  // an older prediction: not shown
+    const Station station{39.75f, -76.98f, 220.0f};
+
+    const std::string gpx = gpxDocument(fixes, station);
+    EXPECT_EQ(gpx.find("lat=\"45.0000000\""), std::string::npos) << gpx;
+    EXPECT_NE(gpx.find("lat=\"39.8750000\" lon=\"-77.0000000\"><ele>1015.0</ele>"), std::string::npos) << gpx;
+    std::size_t points = 0;
+    for (std::size_t at = 0; (at = gpx.find("<trkpt ", at)) != std::string::npos; ++at)
+        ++points;
+    EXPECT_EQ(points, 3u);
+
+    const std::string kml = kmlDocument(fixes, station);
+    EXPECT_EQ(kml.find("45.0000000"), std::string::npos) << kml;
+    EXPECT_EQ(kml.find(",10.0000000,"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("<name>Burst</name>\n      <description>highest point 30123 m</description>"),
+              std::string::npos)
+        << kml;
+    EXPECT_NE(kml.find("<name>Predicted landing</name>\n      <description>landing at 2026-12-06T06:47:45Z"
+                       "</description>"),
+              std::string::npos)
+        << kml;
+    EXPECT_NE(kml.find("<coordinates>-76.5000000,39.8750000,200.0</coordinates>"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("<name>Predicted path</name>"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("          -77.0000000,39.8750000,1015.0\n          -76.5000000,39.8750000,200.0\n"),
+              std::string::npos)
+        << kml;
+    // The newest trusted fix without a prediction: none shown.
+    fixes[3].prediction.valid = false;
+    EXPECT_EQ(kmlDocument(fixes, station).find("Predicted"), std::string::npos);
 }
 
 TEST(CliOptions, FlightTrackingOptions)
