@@ -9,7 +9,7 @@
 #include <QStatusBar>
 
 #include "app/settings.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
 #include "ui_main_window.h"

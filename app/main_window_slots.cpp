@@ -11,7 +11,7 @@
 
 #include "app/about_dialog.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "ui_main_window.h"
 

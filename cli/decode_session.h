@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "flight/flight_fix.h"
 #include "flight/flight_tracker.h"
 

@@ -33,7 +33,7 @@
 #include <deque>
 #include <string>
 
-#include "demod/decoder.h"
+#include "telemetry/fix_record.h"
 #include "flight/continuity_check.h"
 #include "flight/flight_fix.h"
 #include "flight/flight_phase.h"

@@ -5,6 +5,7 @@
 
 #include "flight/flight_phase.h"
 #include "formats/iso_time.h"
+#include "telemetry/telemetry_state.h"
 
 namespace nimbra::formats {
 

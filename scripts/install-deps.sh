@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
   libsndfile1-dev libsoxr-dev
   clang libclang-rt-dev
-  sox libsox-fmt-all flac gnuplot-nox libxml2-utils python3
+  sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
   pulseaudio pulseaudio-utils
 )

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "demod/demod_type.h"
 #include "synth/synthesize.h"
 

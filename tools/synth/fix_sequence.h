@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "telemetry/fix_record.h"
 #include "synth/flight_plan.h"
 
 namespace nimbra::synth {
