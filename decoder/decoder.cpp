@@ -149,10 +149,4 @@ void Decoder::setPacketListener(PacketListener listener) { packetListener_ = std
 void Decoder::setByteTap(ByteTap tap) { byteTap_ = std::move(tap); }
 void Decoder::setDiagnosticSink(DiagnosticSink sink) { diagnosticSink_ = std::move(sink); }
 
-Decoder& globalDecoder()
-{
-    static Decoder instance;
-    return instance;
-}
-
 }  // namespace nimbra

@@ -109,7 +109,4 @@ private:
     BlockSignal blockSignal_;
 };
 
-// The process-wide instance that the program's live and file decoding share.
-Decoder& globalDecoder();
-
 }  // namespace nimbra
