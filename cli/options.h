@@ -21,7 +21,8 @@ struct CliOptions {
     std::string input;  // file name, or "-" for standard input
     bool help = false;
 
-    // Decoder parameters; unset values keep the decoder's first-run values.
+    // Decoder parameters; unset values keep the decoder's first-run values, except the
+    // demodulator: sync unless --demod says otherwise (DecodeSession).
     std::optional<int> demodType;
     bool invert = false;
     bool filter = false;
@@ -41,6 +42,14 @@ struct CliOptions {
     int channel = 1;                  // 1-based channel to decode
     // SDR input: complex baseband in one of the IQ formats (--iq), at --rate (raw formats).
     std::optional<iq::IqFormat> iqFormat;
+
+    // Flight tracking: the continuity check and the landing prediction's settings; unset values
+    // keep the tracker's defaults (the ground altitude defaults to the station's).
+    bool trust = true;
+    std::optional<double> burstAltitudeM;
+    std::optional<double> groundAltitudeM;
+    std::optional<double> ascentRateMps;
+    std::optional<double> descentRateMps;
 
     // Output.
     OutputFormat format = OutputFormat::Text;
