@@ -481,16 +481,34 @@ bool plot(const fs::path& dataDir, const fs::path& png, const std::vector<Sweep>
     return runGnuplot(g, script.string());
 }
 
+// The page's hand-written summary (the figures against their targets, the speeds iq_bench
+// measured), kept from the page being replaced: the lines from "<!-- summary -->" to
+// "<!-- /summary -->" and the blank line after them.
+std::string keptSummary(const fs::path& md)
+{
+    std::ifstream in(md);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    const std::string open = "<!-- summary -->", close = "<!-- /summary -->\n";
+    const std::size_t a = text.find(open), b = text.find(close);
+    if (a == std::string::npos || b == std::string::npos || b < a)
+        return "";
+    return text.substr(a, b + close.size() - a) + "\n";
+}
+
 void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& sweeps,
                const std::vector<Sweep>& extra, const std::vector<NoiseResult>& noise,
                const SdrResults* sdr, double wallSeconds)
 {
+    const std::string summary = keptSummary(md);
     std::ofstream f(md);
     f << "# Sensitivity of the demodulators\n\n"
       << "How weak a signal each demodulator still reads, measured on synthesized receiver audio "
          "and, for the SDR receiver, on synthesized IQ, and compared with the theoretical limits. "
          "Made by `scripts/sensitivity.sh` (the `sensitivity` program in `bench/`); every figure "
          "below comes from its last run. The SDR receiver's part is [further down](#sdr-input).\n\n"
+      << summary
       << "![Block success against Eb/N0](sensitivity.png)\n\n"
       << "## Method\n\n"
       << "- **Channel** (radio model of the synthesizer): continuous-phase FSK at complex "

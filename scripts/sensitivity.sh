@@ -3,7 +3,9 @@
 # the radio channel model, the SDR receiver's cases on synthesized IQ, the Sync demodulator's GPS
 # fixes on the plain audio channel, an hour of noise each for the Sync demodulator and the SDR
 # receiver, and the resulting docs/performance.md, docs/sensitivity.png and
-# docs/sensitivity-sdr.png. Not part of the tests: CPU-heavy, about an hour with one worker thread
+# docs/sensitivity-sdr.png. The page's hand-written summary (between <!-- summary --> and
+# <!-- /summary -->: the figures against their targets, iq_bench's speeds) is kept; update it
+# from the new tables. Not part of the tests: CPU-heavy, about an hour with one worker thread
 # on a 2-core machine; run it niced where others share the machine.
 #
 #   nice -n 10 bash scripts/sensitivity.sh     # the full sweep, one worker thread
