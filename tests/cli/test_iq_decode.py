@@ -96,6 +96,12 @@ class IqInput(unittest.TestCase):
                 "--duration", "12", "--ebn0", "14"]
         self.expect_all(*piped(args, ["--iq", "cs16", "--rate", "192000"]), synth_iq("drift.cs16", *args)[1])
 
+    def test_modelled_flight_decodes_every_fix(self):
+        # The synthesizer's flight model (winds, ascent) on the IQ channel, as on the audio ones.
+        args = ["--iq-format", "cs16", "--rate", "192000", "--offset", "30000", "--flight", "--duration", "20",
+                "--ebn0", "13", "--seed", "21"]
+        self.expect_all(*piped(args, ["--iq", "cs16", "--rate", "192000"]), synth_iq("modelled.cs16", *args)[1])
+
     def test_wide_and_narrow_deviation_decode_in_noise(self):
         # Moderate Eb/N0, some 2 dB above the receiver's 90 % point: nearly every fix, never a
         # wrong one.
