@@ -37,20 +37,15 @@
 #include "synth/random.h"
 #include "synth/serial_line.h"
 #include "synth/telemetry_blocks.h"
+#include "sensitivity_figures.h"
+#include "sensitivity_sdr.h"
 
 namespace {
 
-using Block = std::vector<std::uint8_t>;
+using namespace sensitivity;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-constexpr int kPayload = 286;              // L: block of 298 bytes, 300 characters with sync
-constexpr int kLineBitsPerBlock = 3000;    // what the theoretical curves count
-constexpr int kIdleBits = 20;
-constexpr int kBatch = 50;
-constexpr int kMinBlocks = 100;
-constexpr int kMaxBlocks = 1100;
-constexpr double kHalfWidth = 0.03;
 constexpr double kSampleRate = 48000.0;
 
 // ---- Options --------------------------------------------------------------------------------
@@ -64,6 +59,8 @@ struct Options {
     int jobs = 1;
     double noiseSeconds = 3600.0;
     bool plot = true;
+    bool sdr = true;     // the SDR cases and the audio channel's fix rates
+    bool quick = false;  // whole dB steps in the SDR cases
 };
 
 void usage()
@@ -71,7 +68,10 @@ void usage()
     std::fprintf(stderr,
                  "usage: sensitivity [--out DIR] [--from DB] [--to DB] [--step DB]\n"
                  "                   [--max-blocks N] [--jobs N] [--noise-seconds S] [--no-plot]\n"
-                 "Writes DIR/performance.md and DIR/sensitivity.png (default DIR: docs).\n");
+                 "                   [--no-sdr] [--quick]\n"
+                 "Writes DIR/performance.md, DIR/sensitivity.png and DIR/sensitivity-sdr.png\n"
+                 "(default DIR: docs). --no-sdr leaves out the SDR cases and the audio channel's\n"
+                 "fix rates; --quick takes them in whole dB steps.\n");
 }
 
 bool parse(int argc, char** argv, Options& o)
@@ -106,6 +106,10 @@ bool parse(int argc, char** argv, Options& o)
             o.noiseSeconds = v;
         else if (a == "--no-plot")
             o.plot = false;
+        else if (a == "--no-sdr")
+            o.sdr = false;
+        else if (a == "--quick")
+            o.quick = true;
         else {
             std::fprintf(stderr, "sensitivity: bad option '%s'\n", a.c_str());
             usage();
@@ -169,19 +173,6 @@ struct Sweep {
 
 // ---- Signal ---------------------------------------------------------------------------------
 
-// A GPS header (identifier 0x4E21, the block's index as its time counter) around a random
-// payload of kPayload bytes: every data bit is a fair coin.
-Block makeBlock(nimbra::synth::Random& random, int index)
-{
-    nimbra::synth::GpsBlockFields header;
-    header.transmitterId = 0x4E21;
-    header.timeCounter = static_cast<std::uint16_t>(index);
-    Block payload(kPayload);
-    for (std::uint8_t& byte : payload)
-        byte = static_cast<std::uint8_t>(random.next() >> 56);
-    return nimbra::synth::buildGpsBlock(header, payload);
-}
-
 std::vector<std::int16_t> toPcm(const std::vector<float>& audio)
 {
     std::vector<std::int16_t> out(audio.size());
@@ -230,20 +221,6 @@ double findDelay(double ppm)
         }
     }
     return delay;
-}
-
-// CPU time of the calling thread, so that the speed figures hold on a busy machine too.
-double threadSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
-}
-
-double halfWidth(int successes, int n)
-{
-    const double p = double(successes) / n;
-    return 1.96 * std::sqrt(p * (1.0 - p) / n);
 }
 
 // One point: a stream of blocks at one Eb/N0, fed to every demodulator.
@@ -397,57 +374,15 @@ void runSweep(Sweep& sweep, const Options& o, double fromDb, double toDb, std::u
 
 // ---- Figures --------------------------------------------------------------------------------
 
-double qFunction(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
-double matchedLimit(double db)
-{
-    return std::pow(1.0 - qFunction(std::sqrt(2.0 * std::pow(10.0, db / 10.0))), kLineBitsPerBlock);
-}
-double nonCoherent(double db)
-{
-    return std::pow(1.0 - 0.5 * std::exp(-0.5 * std::pow(10.0, db / 10.0)), kLineBitsPerBlock);
-}
-
-// Eb/N0 where a rising success function first reaches `target` (bisection).
-template <typename F>
-double crossing(F f, double target)
-{
-    double lo = 0.0, hi = 30.0;
-    for (int i = 0; i < 60; ++i) {
-        const double mid = 0.5 * (lo + hi);
-        (f(mid) < target ? lo : hi) = mid;
-    }
-    return 0.5 * (lo + hi);
-}
-
-// Eb/N0 where the measured success first reaches `target` and stays there, interpolated
-// linearly between points; NaN when it never does.
+// Eb/N0 where a demodulator's measured success first reaches `target` and stays there.
 double measuredCrossing(const Sweep& s, std::size_t demod, double target)
 {
-    const auto& pts = s.points;
-    std::size_t first = pts.size();
-    for (std::size_t i = pts.size(); i-- > 0;) {
-        const double p = double(pts[i].tally[demod].good) / pts[i].blocks;
-        if (p < target)
-            break;
-        first = i;
+    std::vector<double> ebN0, success;
+    for (const Point& p : s.points) {
+        ebN0.push_back(p.ebN0Db);
+        success.push_back(double(p.tally[demod].good) / p.blocks);
     }
-    if (first == pts.size())
-        return NAN;
-    if (first == 0)
-        return pts[0].ebN0Db;
-    const double p0 = double(pts[first - 1].tally[demod].good) / pts[first - 1].blocks;
-    const double p1 = double(pts[first].tally[demod].good) / pts[first].blocks;
-    const double e0 = pts[first - 1].ebN0Db, e1 = pts[first].ebN0Db;
-    return e0 + (target - p0) / (p1 - p0) * (e1 - e0);
-}
-
-std::string db(double v, double lastDb)
-{
-    if (std::isnan(v))
-        return "> " + std::to_string(static_cast<int>(lastDb));
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", v);
-    return buf;
+    return sensitivity::measuredCrossing(ebN0, success, target);
 }
 
 struct NoiseResult {
@@ -522,24 +457,15 @@ bool plot(const fs::path& dataDir, const fs::path& png, const std::vector<Sweep>
 {
     const fs::path script = dataDir / "sensitivity.gp";
     std::ofstream g(script);
-    g << "set terminal pngcairo noenhanced size 1400,620 font 'sans,10'\n"
-      << "set output '" << png.string() << "'\n"
-      << "set multiplot layout 1," << sweeps.size() << "\n"
-      << "set grid\nset key bottom right\nset xrange [6:26]\nset yrange [0:1.02]\n"
-      << "set xlabel 'Eb/N0 (dB)'\nset ylabel 'blocks received intact'\n"
-      << "Q(z) = 0.5 * erfc(z / sqrt(2))\n"
-      << "lin(e) = 10 ** (e / 10.0)\n"
-      << "mf(e) = (1 - Q(sqrt(2 * lin(e)))) ** " << kLineBitsPerBlock << "\n"
-      << "nc(e) = (1 - exp(-lin(e) / 2) / 2) ** " << kLineBitsPerBlock << "\n"
-      << "set samples 400\n";
+    gnuplotHeader(g, png.string(), 1400, 620, sweeps.size());
+    g << "set xrange [6:26]\n";
     for (const Sweep& s : sweeps) {
         char title[160];
         std::snprintf(title, sizeof title,
                       "Radio channel model, %.0f bit/s (%+.0f ppm), 3,000-bit blocks",
                       9600.0 * (1.0 + s.ppm * 1e-6), s.ppm);
         g << "set title '" << title << "'\n";
-        g << "plot mf(x) title 'matched-filter limit' lw 2 dt 2 lc rgb 'black', "
-          << "nc(x) title 'non-coherent FSK' lw 2 dt 3 lc rgb 'gray40'";
+        g << theoryPlot();
         // One colour per receiver, in the order of demodsFor(); the reference dashed, so that
         // the matched Pattern curve drawn over it still shows.
         static const char* const colours[] = {"#009e73", "#e69f00", "#b8860b",
@@ -552,21 +478,37 @@ bool plot(const fs::path& dataDir, const fs::path& png, const std::vector<Sweep>
         }
         g << "\n";
     }
-    g << "unset multiplot\n";
-    g.close();
-    const std::string cmd = "gnuplot '" + script.string() + "'";
-    return std::system(cmd.c_str()) == 0;
+    return runGnuplot(g, script.string());
+}
+
+// The page's hand-written summary (the figures against their targets, the speeds iq_bench
+// measured), kept from the page being replaced: the lines from "<!-- summary -->" to
+// "<!-- /summary -->" and the blank line after them.
+std::string keptSummary(const fs::path& md)
+{
+    std::ifstream in(md);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    const std::string open = "<!-- summary -->", close = "<!-- /summary -->\n";
+    const std::size_t a = text.find(open), b = text.find(close);
+    if (a == std::string::npos || b == std::string::npos || b < a)
+        return "";
+    return text.substr(a, b + close.size() - a) + "\n";
 }
 
 void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& sweeps,
                const std::vector<Sweep>& extra, const std::vector<NoiseResult>& noise,
-               double wallSeconds)
+               const SdrResults* sdr, double wallSeconds)
 {
+    const std::string summary = keptSummary(md);
     std::ofstream f(md);
     f << "# Sensitivity of the demodulators\n\n"
       << "How weak a signal each demodulator still reads, measured on synthesized receiver audio "
-         "and compared with the theoretical limits. Made by `scripts/sensitivity.sh` "
-         "(the `sensitivity` program in `bench/`); every figure below comes from its last run.\n\n"
+         "and, for the SDR receiver, on synthesized IQ, and compared with the theoretical limits. "
+         "Made by `scripts/sensitivity.sh` (the `sensitivity` program in `bench/`); every figure "
+         "below comes from its last run. The SDR receiver's part is [further down](#sdr-input).\n\n"
+      << summary
       << "![Block success against Eb/N0](sensitivity.png)\n\n"
       << "## Method\n\n"
       << "- **Channel** (radio model of the synthesizer): continuous-phase FSK at complex "
@@ -586,8 +528,8 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& s
          "blocks); the Sync demodulator and its reference alone also at -2,500 and +2,500 ppm, "
          "9 to 15 dB. Blocks are added 50 at a time until every receiver's success is known "
          "within +-3 % (95 % interval), at least 100 and at most "
-      << o.maxBlocks << " blocks per point: about 1,000 near 50 % success, a few hundred near "
-         "90 %, 100 where every receiver gets all or nothing. Seeds are fixed, so a run repeats "
+      << o.maxBlocks << " blocks per point: up to the cap near 50 % success (+-3 % there takes "
+         "about 1,070), a few hundred near 90 %, 100 where every receiver gets all or nothing. Seeds are fixed, so a run repeats "
          "exactly.\n"
       << "- **Receivers**: every demodulator of the program with default settings "
          "(automatic threshold, conditioning filter off; the Pattern demodulator, which reads a "
@@ -686,11 +628,15 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& s
          "decision can do on this audio; it sits near the non-coherent FSK curve, some 4 dB "
          "from the matched-filter limit of the radio signal itself.\n"
       << "- The Sync demodulator integrates each bit over its own interval, times every "
-         "character from its start-bit edge (no setting to match), and repairs a block with one "
-         "wrong bit by flipping the bit that looks most like a click. The repair is what puts "
-         "it at or beyond the perfect-clock reference. It is tried only on blocks with sound "
-         "framing and few doubtful bits, and only on the few most doubtful bits, so the "
-         "checksum keeps its strength: see the wrong-block column and the noise test.\n"
+         "character from its start-bit edge (no setting to match), reads the finished block "
+         "again on a straight line fitted through all its edges, and repairs a block with one "
+         "wrong bit. Which bits it tries depends on the block's noise: where the spread of its "
+         "values explains no wrong bit (a discriminator's clicks, as here) the bits with the "
+         "largest sample; under Gaussian noise the bits of least value (see the audio channel "
+         "below). The repair is what puts it at or beyond the perfect-clock reference. It is "
+         "tried only on blocks with sound framing whose values suggest at most 2.5 wrong bits, "
+         "and only on the eight most doubtful bits, never a clearly received one, so the "
+         "checksum keeps its strength: see the wrong-block columns and the noise tests.\n"
       << "- The Pattern demodulator is integrate-and-dump on a fixed clock. With "
          "`samplesPerBit` matched to the signal it follows the reference; 1,603 ppm off, its "
          "clock drifts by almost five bits over a block and no block survives at any level.\n"
@@ -719,6 +665,8 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& s
                       audio / seconds);
         f << line;
     }
+    if (sdr)
+        writeSdrSections(f, *sdr);
     f << "\n## Per point\n\n";
     for (const auto* list : {&sweeps, &extra}) {
         for (const Sweep& s : *list) {
@@ -788,11 +736,22 @@ int main(int argc, char** argv)
 
     for (const Sweep& s : sweeps)
         writeData(dataDir, s);
+    SdrResults sdr;
+    if (o.sdr) {
+        SdrOptions so;
+        so.maxBlocks = o.maxBlocks;
+        so.jobs = o.jobs;
+        so.noiseSeconds = o.noiseSeconds;
+        so.quick = o.quick;
+        sdr = runSdrSweeps(so);
+    }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    writePage(fs::path(o.outDir) / "performance.md", o, sweeps, extra, noise, wall);
+    writePage(fs::path(o.outDir) / "performance.md", o, sweeps, extra, noise, o.sdr ? &sdr : nullptr, wall);
     if (o.plot && !plot(dataDir, fs::path(o.outDir) / "sensitivity.png", sweeps))
         std::fprintf(stderr,
                      "sensitivity: gnuplot failed; the page is written without a new plot\n");
+    if (o.plot && o.sdr && !plotSdr(dataDir, fs::path(o.outDir) / "sensitivity-sdr.png", sdr))
+        std::fprintf(stderr, "sensitivity: gnuplot failed on the SDR plot\n");
     fs::remove_all(dataDir, ec);
     std::fprintf(stderr, "sensitivity: wrote %s/performance.md in %.0f s\n", o.outDir.c_str(),
                  wall);

@@ -82,6 +82,12 @@ void DecodeSession::feed(const std::vector<float>& samples)
     }
 }
 
+void DecodeSession::feedBlock(const DemodBlock& block, std::int64_t period)
+{
+    advanceTo(period);
+    decoder_->ProcessBlock(block, period);
+}
+
 std::vector<std::string> DecodeSession::takeLines()
 {
     pendingText_ += decoder_->decodedDisplayText.takeAll();

@@ -15,6 +15,7 @@
 // the time of the sample that completed it, to the millisecond.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +35,10 @@ public:
     explicit DecodeSession(const CliOptions& options);
 
     void feed(const std::vector<float>& samples);
+    // A block from the SDR receiver, finished at `period` of its 48 kHz clock; advanceTo() moves
+    // the clock on between blocks (time stamps follow it with --start-time).
+    void feedBlock(const DemodBlock& block, std::int64_t period);
+    void advanceTo(std::int64_t period) { samplesFed_ = std::max(samplesFed_, period); }
     // Lines completed since the last call, without their carriage return, in order.
     std::vector<std::string> takeLines();
     // Fixes accepted since the last call, in order. With a track file to write, the trusted ones

@@ -1,8 +1,8 @@
 // nimbra-decode: decodes radiosonde telemetry from a recording or a live stream of a receiver's
-// discriminator audio and prints the accepted fixes.
+// discriminator audio or of an SDR's IQ samples, and prints the accepted fixes.
 //
 // In:  an audio file (libsndfile), a raw 16-bit file (--raw) or raw 16-bit standard input ("-");
-//      options for the decoder and the outputs (see help_text.cpp).
+//      raw or WAVE IQ (--iq) from a file or standard input (see input_pump.h); options for the decoder and the outputs (see help_text.cpp).
 // Out: decoded-text lines, CSV or JSON Lines on standard output, one line per accepted fix,
 //      flushed at once; optional GPX and KML track files; the network outputs (chase-map UDP,
 //      SondeHub, MQTT, live KML), each fix handed to them before its line is printed; a note on
@@ -20,20 +20,18 @@
 
 #include "cli/decode_session.h"
 #include "cli/help_text.h"
+#include "cli/input_pump.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "formats/fix_format.h"
 #include "formats/pending_file.h"
 #include "formats/track_documents.h"
-#include "input/resampler.h"
-#include "input/sample_source.h"
 #include "outputs/output_set.h"
 
 namespace {
 
 using namespace nimbra::cli;
 using namespace nimbra::formats;
-using namespace nimbra::input;
 
 volatile std::sig_atomic_t stopSignal = 0;
 int stopPipe[2] = {-1, -1};
@@ -54,10 +52,10 @@ void onStopSignal(int signo)
 // SIGINT and SIGTERM end the read loop; no SA_RESTART, so a read waiting on a pipe returns at
 // once, and the stop pipe wakes a wait that had not begun yet. A second signal ends the process
 // the ordinary way.
-void installStopHandlers(SampleSource& source)
+void installStopHandlers(InputPump& input)
 {
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0)
-        source.setStopFd(stopPipe[0]);
+        input.setStopFd(stopPipe[0]);
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -138,17 +136,16 @@ int run(const CliOptions& o)
 {
     // Input.
     std::string error;
-    std::unique_ptr<SampleSource> source;
-    const bool fromStdin = o.input == "-";
-    const double rawRate = o.rate.value_or(48000.0);
-    const int rawChannels = o.channels.value_or(1);
-    if (fromStdin)
-        source = openRawSource(STDIN_FILENO, "standard input", rawRate, rawChannels, o.channel - 1);
-    else if (o.raw)
-        source = openRawFile(o.input, rawRate, rawChannels, o.channel - 1, error);
-    else
-        source = openAudioFile(o.input, o.channel, error);
-    if (!source) {
+    Progress* progressForNotes = nullptr;
+    auto note = [&o, &progressForNotes](const std::string& text) {
+        if (o.quiet)
+            return;
+        if (progressForNotes)
+            progressForNotes->clear();
+        std::fprintf(stderr, "nimbra-decode: %s\n", text.c_str());
+    };
+    std::unique_ptr<InputPump> input = openInput(o, error, note);
+    if (!input) {
         printError(error);
         return 2;
     }
@@ -165,15 +162,6 @@ int run(const CliOptions& o)
         return 2;
     }
 
-    const double inputRate = source->sampleRate();
-    std::unique_ptr<Resampler> resampler;
-    if (inputRate != DecodeSession::kSampleRate) {
-        resampler = std::make_unique<Resampler>(inputRate, DecodeSession::kSampleRate);
-        if (!resampler->ok()) {
-            printError(resampler->error());
-            return 2;
-        }
-    }
     DecodeSession session(o);
 
     // Network outputs: a spool in use or an unwritable live KML stops the run before decoding.
@@ -196,45 +184,30 @@ int run(const CliOptions& o)
     }
 
     if (!o.quiet)
-        std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
-                     resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
-    Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
+        std::fprintf(stderr, "nimbra-decode: reading %s\n", input->describe().c_str());
+    Progress progress(!o.quiet && isatty(STDERR_FILENO), input->totalFrames(), input->sampleRate());
+    progressForNotes = &progress;
     Output output(o, progress, network);
-    installStopHandlers(*source);
+    installStopHandlers(*input);
     output.begin();
 
-    // Pipes deliver what has arrived; a file is read in blocks of this many frames.
-    constexpr std::size_t kBlockFrames = 65536;
-    std::vector<float> input, resampled;
     std::int64_t framesRead = 0;
     std::string readError;
     while (stopSignal == 0) {
-        input.clear();
-        const long n = source->read(input, kBlockFrames);
+        const long n = input->pump(session);
         if (n < 0) {
-            if (source->interrupted())
+            if (input->interrupted())
                 continue;  // a signal: the loop condition decides
-            readError = source->error();
+            readError = input->error();
             break;
         }
         if (n == 0)
             break;
         framesRead += n;
-        if (resampler) {
-            resampled.clear();
-            resampler->process(input, resampled);
-            session.feed(resampled);
-        } else {
-            session.feed(input);
-        }
         output.drain(session);
         progress.update(framesRead);
     }
-    if (resampler) {
-        resampled.clear();
-        resampler->finish(resampled);
-        session.feed(resampled);
-    }
+    input->finish(session);
     output.drain(session);
     progress.update(framesRead, true);
     progress.clear();

@@ -40,6 +40,51 @@ std::string describeRange(double lo, double hi)
     return buf;
 }
 
+// The options that make sense with IQ input, and its rate.
+ParseOutcome& checkIq(ParseOutcome& out)
+{
+    const CliOptions& o = out.options;
+    std::vector<std::string> foreign;
+    if (o.raw)
+        foreign.push_back("--raw");
+    if (o.channels || o.channel != 1)
+        foreign.push_back("--channel(s)");
+    if (o.demodType && *o.demodType != kSyncDemod)
+        foreign.push_back("--demod");
+    if (o.invert)
+        foreign.push_back("--invert");
+    if (o.filter)
+        foreign.push_back("--filter");
+    if (o.threshold)
+        foreign.push_back("--threshold");
+    if (o.samplesPerBit)
+        foreign.push_back("--samples-per-bit");
+    if (!foreign.empty()) {
+        std::string list;
+        for (const std::string& f : foreign)
+            list += (list.empty() ? "" : ", ") + f;
+        out.error = list + ": not for --iq input (the IQ receiver finds the signal, its polarity and "
+                           "its bit clock itself)";
+        return out;
+    }
+    const bool wave = *o.iqFormat == iq::IqFormat::Wave;
+    if (wave && o.rate) {
+        out.error = "--rate: an IQ WAVE file gives its rate in its header";
+        return out;
+    }
+    if (!wave && !o.rate) {
+        out.error = std::string("--iq ") + iq::iqFormatName(*o.iqFormat) +
+                    " needs --rate: the sample rate of the recording or stream, 48000 to 3200000";
+        return out;
+    }
+    if (!wave && (*o.rate < iq::kMinIqRate || *o.rate > iq::kMaxIqRate)) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "--rate: IQ input must be 48000 to 3200000 samples/s, got %.0f", *o.rate);
+        out.error = buf;
+    }
+    return out;
+}
+
 }  // namespace
 
 ParseOutcome parseOptions(const std::vector<std::string>& args)
@@ -166,6 +211,12 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             o.psu = true;
         } else if (arg == "--calibration" && isFlag()) {
             o.calibration = true;
+        } else if (arg == "--iq") {
+            if (!takeValue())
+                return needsValue("cu8, cs8, cs16, cf32 or wav");
+            o.iqFormat = iq::parseIqFormat(value);
+            if (!o.iqFormat)
+                return fail("--iq: expected cu8, cs8, cs16, cf32 or wav, got '" + value + "'");
         } else if (arg == "--raw" && isFlag()) {
             o.raw = true;
         } else if (arg == "--rate") {
@@ -251,6 +302,8 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
                     live + "'");
     if (std::string error; !checkOutputOptions(o.outputs, error))
         return fail(error);
+    if (o.iqFormat)
+        return checkIq(out);
     const bool rawInput = o.raw || o.input == "-";
     if (!rawInput && (o.rate || o.channels))
         return fail("--rate and --channels describe raw input (standard input or --raw); a recording's "

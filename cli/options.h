@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/output_options.h"
+#include "iq/iq_format.h"
 
 namespace nimbra::cli {
 
@@ -39,6 +40,8 @@ struct CliOptions {
     std::optional<double> rate;       // raw input sample rate (default 48000)
     std::optional<int> channels;      // raw input channel count (default 1)
     int channel = 1;                  // 1-based channel to decode
+    // SDR input: complex baseband in one of the IQ formats (--iq), at --rate (raw formats).
+    std::optional<iq::IqFormat> iqFormat;
 
     // Flight tracking: the continuity check and the landing prediction's settings; unset values
     // keep the tracker's defaults (the ground altitude defaults to the station's).

@@ -78,6 +78,13 @@ void Decoder::character(int character)
     ProcessPacketByte(character);
 }
 
+void Decoder::ProcessBlock(const DemodBlock& b, std::int64_t sampleIndex)
+{
+    externalIndex_ = sampleIndex;
+    block(b);
+    externalIndex_ = -1;
+}
+
 void Decoder::block(const DemodBlock& block)
 {
     bitsRepaired_ = block.bitsRepaired;

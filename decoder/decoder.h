@@ -74,6 +74,11 @@ public:
     void interruptStream();
     static constexpr int kGapFlushSamples = 15000;  // the longest look-ahead (Pattern's window)
 
+    // A block from a demodulator outside the decoder (the SDR receiver, iq/), handed on as the
+    // decoder's own block demodulators hand on theirs. `sampleIndex` is that demodulator's clock
+    // when the block finished, 48,000 to the second: it stands in for samplesConsumed() meanwhile.
+    void ProcessBlock(const DemodBlock& block, std::int64_t sampleIndex);
+
     // The packet framer's byte entry (0..255) and its checksum register step.
     void ProcessPacketByte(int byte);
     void CrcAddByte(int byte);
@@ -92,7 +97,10 @@ public:
     const Demodulator& demodulator() const { return demodulator_; }
     const PacketFramer& framer() const { return framer_; }
     // Samples taken so far (FixRecord::sampleIndex).
-    std::int64_t samplesConsumed() const { return demodulator_.samplesConsumed(); }
+    std::int64_t samplesConsumed() const
+    {
+        return externalIndex_ >= 0 ? externalIndex_ : demodulator_.samplesConsumed();
+    }
 
 private:
     // CharacterSink: what the demodulators hand on.
@@ -115,6 +123,7 @@ private:
     // block demodulator hands on a block, empty for the slicers' characters.
     int bitsRepaired_ = 0;
     BlockSignal blockSignal_;
+    std::int64_t externalIndex_ = -1;  // set during ProcessBlock
     bool interrupting_ = false;  // inside interruptStream: bad blocks are counted, never shown
 };
 

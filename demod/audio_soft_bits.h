@@ -1,7 +1,8 @@
 // AudioSoftBits: the soft-value source of the Sync stage for receiver audio. Keeps the last
-// 1,024 conditioned samples and answers the stage's two questions: the hard bit that ends at
-// the newest sample (for the search for a block's opening) and the integral of the signal over
-// any interval of the recent past (for reading bits and measuring the clock).
+// 32,768 conditioned samples (the longest block and its opening, twice over) and answers the
+// stage's questions: the hard bit that ends at the newest sample (for the search for a block's
+// opening), the integral of the signal over any interval of the recent past (for reading bits
+// and measuring the clock), and a bit's value once the block's timing is settled.
 //
 // In:  conditioned samples at 48,000 samples/s, one per push(), any value (NaN reads as 0,
 //      magnitudes are held within 1e9 so that sums and times stay finite).
@@ -19,7 +20,7 @@ namespace nimbra {
 
 class AudioSoftBits {
 public:
-    static constexpr int kRingSize = 1024;  // samples of history; a power of two
+    static constexpr int kRingSize = 32768;  // samples of history; a power of two
     static constexpr std::int64_t kRingMask = kRingSize - 1;
     static constexpr float kMaxSample = 1e9f;
 
@@ -71,6 +72,37 @@ public:
                 top = std::max(top, std::fabs(last));
                 sum += double(last) * tail;
             }
+        }
+        if (peak)
+            *peak = top;
+        return sum;
+    }
+
+    // The value of the bit over [a, b) once its edges are known to a few hundredths of a sample:
+    // each sample counts whole for the bit its centre lies in, except within a tenth of a sample
+    // of an edge, where it is shared. Where the audio is a train of flat levels sampled as they
+    // stand (no filter before the sound card), a sample next to an edge holds one bit's level
+    // whole; sharing it by the overlap of [i, i + 1), as integrate() does, gives a quarter of a
+    // sample on average to the wrong bit at every edge, about 0.5 dB. Band-limited audio, whose
+    // edge samples lie between the levels, loses nothing either way.
+    // `peak` receives the largest magnitude among the samples that count.
+    double settledBitValue(double a, double b, float* peak) const noexcept
+    {
+        constexpr double kRamp = 0.2;  // samples over which an edge's sample is shared
+        const std::int64_t i0 = floorToInt(a - 0.5 * kRamp);
+        const std::int64_t i1 = floorToInt(b + 0.5 * kRamp);
+        double sum = 0.0;
+        float top = 0.0f;
+        for (std::int64_t i = i0; i <= i1; ++i) {
+            const double centre = double(i) + 0.5;
+            const double w = std::clamp((centre - a) / kRamp + 0.5, 0.0, 1.0) *
+                             std::clamp((b - centre) / kRamp + 0.5, 0.0, 1.0);
+            if (w <= 0.0)
+                continue;
+            const float v = at(i);
+            sum += w * double(v);
+            if (w >= 0.5)
+                top = std::max(top, std::fabs(v));
         }
         if (peak)
             *peak = top;

@@ -19,6 +19,14 @@
 //                                   // integral of a signal whose mark is negative in the
 //                                   // normal polarity; `peak` (may be null) gets the largest
 //                                   // magnitude met, which flags clicks
+//     double settledBitValue(double a, double b, float* peak) const;   (optional)
+//                                   // a bit's value once its edges are known very closely
+//                                   // (settling, above), over the whole block just read
+//     double bitValue(double a, double b, float* peak) const;   (optional)
+//                                   // the same for [a, b) as one bit: the value the bit's
+//                                   // decision is taken from, while integrate() serves the
+//                                   // acquisition and the clock's edges; a detector may look at
+//                                   // the neighbouring bits here. Without it: integrate().
 //
 // The audio path's source, AudioSoftBits (demod/audio_soft_bits.h), integrates the conditioned
 // audio samples. Another front end (an IQ detector) implements the same three members its own
@@ -37,13 +45,21 @@
 //   - Reading: each character's ten bits are integrated over their exact (fractional) intervals.
 //     The transitions of the character, its start-bit edge first, measure the clock's error; a
 //     second-order loop moves the next character's start and the bit length accordingly.
+//   - Settling (sources that keep a whole block, as the audio source does): once the block is
+//     complete, a straight line through its characters' start-bit edges, refined on every one
+//     of its transitions, gives each bit's edges to a few hundredths of a sample (the bit rate
+//     is constant over a block; the loop knew them to about a fifth), and the block is read again
+//     on it with settledBitValue(), which may assign samples near an edge more sharply.
 //   - Check and repair: the checksum over '$' .. end. A failed block whose framing bits are
-//     sound (at most 2 wrong) and that has few doubtful bits (at most 8) may be repaired by
-//     flipping one of its four most doubtful data bits (a click's large sample or a small
-//     integral); never a block whose payload is all zeros or all ones. Trying four bits keeps
-//     the chance that a block with three or more errors passes near 4 in 65,536, where the
-//     gates let a repair be tried at all; two errors can never be repaired into a wrong block,
-//     as the checksum detects every pattern of three.
+//     sound (at most 2 wrong) and whose own values do not suggest more than 2.5 wrong bits may be
+//     repaired by flipping one of its eight most doubtful data bits; never a block whose payload
+//     is all zeros or all ones. Which bits are doubtful depends on the noise: where the spread of
+//     the block's values explains a wrong bit (Gaussian noise), the bits of smallest value; where
+//     it does not (a discriminator whose errors are clicks), the bits with the largest sample.
+//     Eight tries keep the chance that a block with three or more errors passes near 8 in
+//     65,536 where the gates let a repair be tried at all (blocks with three errors seldom pass
+//     them); two errors can never be repaired into a wrong block, as the checksum detects every
+//     pattern of three.
 // All buffers are fixed; nothing is allocated per sample.
 #pragma once
 
@@ -66,8 +82,9 @@ struct SyncBlock {
 
 struct SyncStageState {
     static constexpr int kPhases = 5;    // opening search: one bit register per sample phase
-    static constexpr int kSuspects = 4;  // least certain bits kept as repair candidates
+    static constexpr int kSuspects = 8;  // least certain bits kept as repair candidates
     static constexpr int kMaxCharacters = block::kMaxBlockBytes + block::kSyncCharacters;
+    static constexpr int kMaxDataBits = 8 * kMaxCharacters;
 
     // ---- Updated per sample ----------------------------------------------------------------
     std::uint64_t phaseBits[kPhases] = {};  // hard bits, newest in bit 0, one register per phase
@@ -83,11 +100,17 @@ struct SyncStageState {
     int expected = 0;          // characters of the whole block, 0 until the length is known
     BlockKind kind = BlockKind::None;
     int framingErrors = 0;     // start bits read as 1 and stop bits read as 0
-    int doubtfulBits = 0;      // data bits whose certainty score passed the doubt level
+    int doubtfulBits = 0;      // data bits of little value (BlockSignal)
     int softBits = 0;          // soft-value statistics of the data bits read (BlockSignal)
     double softSum = 0.0;
     double softSumSquares = 0.0;
     std::uint8_t chars[kMaxCharacters] = {};
+    double starts[kMaxCharacters] = {};  // start-bit edge of each character read, samples
+    // Per data bit read (character by character from the first after the opening): its value
+    // in units of the level and bit length, taken positive, and its largest sample in levels.
+    float reliability[kMaxDataBits] = {};
+    float peaks[kMaxDataBits] = {};
+    double expectedErrors = 0.0;  // wrong bits the spread of the values suggests
 
     // Repair candidates: the kSuspects data bits with the highest doubt score, best first.
     struct Suspect {
@@ -124,8 +147,9 @@ public:
 private:
     void acquire(const Source& source) noexcept;
     void readCharacter(const Source& source) noexcept;
-    bool afterCharacter() noexcept;
-    bool finishBlock() noexcept;
+    bool afterCharacter(const Source& source) noexcept;
+    bool finishBlock(const Source& source) noexcept;
+    void settle(const Source& source) noexcept;
     double edgeError(const Source& source, double t, int newBit) const noexcept;
 };
 

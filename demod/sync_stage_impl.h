@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include "demod/sync_stage.h"
 #include "block/crc16.h"
@@ -42,14 +44,20 @@ constexpr int kFirstChecked = block::kSyncCharacters;  // the '$'
 constexpr int kKindCharacter = kFirstChecked + block::kKindOffset;
 constexpr int kHeaderEnd = kFirstChecked + block::kHeaderBytes;  // characters the length needs
 
-// Repair. A data bit's doubt score is its largest sample magnitude plus twice the shortfall of
-// its integral, both in units of the signal level: a clean bit scores about 1, a bit under a
-// discriminator click (the typical error of a weak FM signal) 3.5 and more, a bit whose integral
-// is near zero (the typical error in Gaussian noise) near 3. Bits above kDoubtLevel are counted;
-// a block with more of them is too noisy for a repair to be trusted.
-constexpr float kDoubtLevel = 3.5f;
-constexpr int kMaxDoubtfulForRepair = 8;
+// Repair. A block is repaired only when its values suggest at most this many wrong bits (their
+// mean over their spread, as if the noise were Gaussian) and few of its framing bits are wrong.
+constexpr double kMaxExpectedErrorsForRepair = 2.5;
 constexpr int kMaxFramingErrorsForRepair = 2;
+// Below this many expected wrong bits the block's spread does not explain the wrong bit its
+// checksum shows: a click made it, not Gaussian noise.
+constexpr double kClickRegime = 0.1;
+// Data bits whose value is below this share of the block's mean count as doubtful (BlockSignal).
+constexpr float kDoubtfulShare = 0.35f;
+// Repair candidates: bits of less than this share of the mean value, and under clicks bits whose
+// largest sample is this many times the block's mean largest sample. A bit received clearly is
+// never flipped, whatever the block's other bits look like.
+constexpr float kCandidateShare = 0.5f;
+constexpr float kClickPeak = 1.8f;
 // A garbage "block" (noise that passed the opening test) has about half its framing bits wrong.
 constexpr int kGarbageCheckAfter = 20;
 
@@ -77,6 +85,53 @@ inline int popcount64(std::uint64_t v)
 
 inline int popcount8(unsigned v) { return popcount64(v & 0xFFu); }
 
+// A source's value of one bit: its bitValue() where it has one, else its integral.
+template <class S, class = void>
+struct HasBitValue : std::false_type {};
+template <class S>
+struct HasBitValue<S, std::void_t<decltype(std::declval<const S&>().bitValue(0.0, 0.0, nullptr))>>
+    : std::true_type {};
+
+template <class S>
+double bitValueOf(const S& source, double a, double b, float* peak) noexcept
+{
+    if constexpr (HasBitValue<S>::value)
+        return source.bitValue(a, b, peak);
+    else
+        return source.integrate(a, b, peak);
+}
+
+// Sources that can read a whole block again once its timing is known.
+template <class S, class = void>
+struct CanSettle : std::false_type {};
+template <class S>
+struct CanSettle<S, std::void_t<decltype(std::declval<const S&>().settledBitValue(0.0, 0.0, nullptr))>>
+    : std::true_type {};
+
+template <class S>
+double settledValueOf(const S& source, double a, double b, float* peak) noexcept
+{
+    if constexpr (CanSettle<S>::value)
+        return source.settledBitValue(a, b, peak);
+    else
+        return source.integrate(a, b, peak);
+}
+
+// A straight line y = offset + slope x by least squares, accumulated point by point.
+struct LineFit {
+    double n = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    void add(double x, double y)
+    {
+        n += 1.0;
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    double slope() const { return (n * sxy - sx * sy) / (n * sxx - sx * sx); }
+    double offset() const { return (sy - slope() * sx) / n; }
+};
+
 inline void endBlock(SyncStageState& s)
 {
     s.inBlock = false;
@@ -89,12 +144,11 @@ inline void endBlock(SyncStageState& s)
     s.softSum = 0.0;
     s.softSumSquares = 0.0;
     s.suspectCount = 0;
+    s.expectedErrors = 0.0;
 }
 
 inline void noteSuspect(SyncStageState& s, float score, int character, int bit)
 {
-    if (score > kDoubtLevel)
-        ++s.doubtfulBits;
     int n = s.suspectCount;
     if (n == SyncStageState::kSuspects) {
         if (score <= s.suspects[n - 1].score)
@@ -108,11 +162,48 @@ inline void noteSuspect(SyncStageState& s, float score, int character, int bit)
     s.suspectCount = n + 1;
 }
 
+// The block's repair candidates and what its values say of it, from the per-bit values of the
+// data bits read (from the first character after the opening).
+inline void judgeBits(SyncStageState& s)
+{
+    const int bits = 8 * std::max(0, s.expected - kOpeningCharacters);
+    double sum = 0.0, sum2 = 0.0, peaks = 0.0;
+    for (int i = 0; i < bits; ++i) {
+        sum += double(s.reliability[i]);
+        sum2 += double(s.reliability[i]) * double(s.reliability[i]);
+        peaks += double(s.peaks[i]);
+    }
+    s.suspectCount = 0;
+    s.doubtfulBits = 0;
+    if (bits == 0 || !(sum > 0.0))
+        return;
+    const double mean = sum / bits;
+    const double spread = std::sqrt(std::max(1e-12, sum2 / bits - mean * mean));
+    // Expected wrong bits if the values are Gaussian around their mean: a bit is wrong where its
+    // noise exceeds the mean.
+    s.expectedErrors = bits * 0.5 * std::erfc(mean / spread / std::sqrt(2.0));
+    const bool clicks = s.expectedErrors < kClickRegime;
+    const auto scale = static_cast<float>(1.0 / mean);
+    const auto clickPeak = static_cast<float>(double(kClickPeak) * peaks / bits);
+    for (int i = 0; i < bits; ++i) {
+        const float share = s.reliability[i] * scale;  // about 1 for a clean bit
+        if (share < kDoubtfulShare)
+            ++s.doubtfulBits;
+        // Gaussian noise: the smallest values first. Clicks: the largest samples first, those of
+        // little value among them first; a bit of little value that no noise of this block
+        // explains is a candidate too.
+        if (share < kCandidateShare || (clicks && s.peaks[i] >= clickPeak)) {
+            const float score = clicks ? s.peaks[i] + 2.0f * std::max(0.0f, 1.0f - share) : -share;
+            noteSuspect(s, score, kOpeningCharacters + i / 8, i % 8);
+        }
+    }
+}
+
 // True when only a transmission, not the checksum's blind spot, can explain the block: no
 // all-zero (or all-one) payload, which a checksum starting from 0 would pass.
 inline bool repairable(const SyncStageState& s)
 {
-    if (s.framingErrors > kMaxFramingErrorsForRepair || s.doubtfulBits > kMaxDoubtfulForRepair)
+    if (s.framingErrors > kMaxFramingErrorsForRepair || s.expectedErrors > kMaxExpectedErrorsForRepair)
         return false;
     bool anyNonZero = false;
     bool anyNonFull = false;
@@ -211,10 +302,12 @@ void SyncStage<Source>::readCharacter(const Source& source) noexcept
     int byte = 0;
     int bits[10];
     double magnitude = 0.0;
+    s.starts[index] = start;
+    const int firstBit = 8 * (index - kOpeningCharacters);
     for (int k = 0; k < 10; ++k) {
         float peak = 0.0f;
         const double a = start + k * t;
-        const double v = s.signSense * source.integrate(a, a + t, &peak);
+        const double v = s.signSense * bitValueOf(source, a, a + t, &peak);
         const int bit = v > 0.0 ? 1 : 0;
         bits[k] = bit;
         magnitude += std::min(std::fabs(v) / t, 2.0 * level);
@@ -225,9 +318,8 @@ void SyncStage<Source>::readCharacter(const Source& source) noexcept
                 ++s.softBits;
                 s.softSum += soft;
                 s.softSumSquares += soft * soft;
-                const double shortfall = std::max(0.0, 1.0 - std::fabs(v) / (t * level));
-                const double score = double(peak) / level + 2.0 * shortfall;
-                noteSuspect(s, static_cast<float>(score), index, k - 1);
+                s.reliability[firstBit + k - 1] = static_cast<float>(std::fabs(v) / (t * level));
+                s.peaks[firstBit + k - 1] = static_cast<float>(double(peak) / level);
             }
         }
     }
@@ -258,9 +350,68 @@ void SyncStage<Source>::readCharacter(const Source& source) noexcept
     s.level = std::max(level + kLevelGain * (magnitude / 10.0 - level), kMinLevel);
 }
 
+// Reads the finished block again on its best timing (see the header): the edges' line from the
+// characters' start-bit edges, corrected by the edge errors of all the block's transitions.
+template <class Source>
+void SyncStage<Source>::settle(const Source& source) noexcept
+{
+    using namespace sync_detail;
+    SyncStageState& s = state;
+    const int first = kOpeningCharacters;
+    if (s.expected - first < 2)
+        return;
+    LineFit starts;
+    for (int k = first; k < s.expected; ++k)
+        starts.add(k, s.starts[k]);
+    double slope = starts.slope();  // samples per character
+    double offset = starts.offset();
+    LineFit edges;
+    for (int k = first; k < s.expected; ++k) {
+        int previous = 1;  // stop bit or idle before the start bit
+        for (int j = 0; j < 10; ++j) {
+            const int bit = j == 0 ? 0 : (j == 9 ? 1 : (s.chars[k] >> (j - 1)) & 1);
+            if (bit != previous)
+                edges.add(k + 0.1 * j, edgeError(source, offset + slope * (k + 0.1 * j), bit));
+            previous = bit;
+        }
+    }
+    slope -= edges.slope();
+    offset -= edges.offset();
+    const double t = 0.1 * slope;
+    if (!(std::fabs(t - kNominalBitLength) <= kNominalBitLength * kMaxRateOffset))
+        return;  // a line no sonde's bit rate fits: keep the first reading
+    s.framingErrors = 0;
+    s.softBits = 0;
+    s.softSum = 0.0;
+    s.softSumSquares = 0.0;
+    for (int k = first; k < s.expected; ++k) {
+        const double start = offset + slope * k;
+        const int firstBit = 8 * (k - first);
+        int byte = 0;
+        for (int j = 0; j < 10; ++j) {
+            float peak = 0.0f;
+            const double a = start + j * t;
+            const double v = s.signSense * settledValueOf(source, a, a + t, &peak);
+            const int bit = v > 0.0 ? 1 : 0;
+            if (j == 0 || j == 9) {
+                s.framingErrors += bit != (j == 9 ? 1 : 0);
+                continue;
+            }
+            byte |= bit << (j - 1);
+            s.reliability[firstBit + j - 1] = static_cast<float>(std::fabs(v) / (t * s.level));
+            s.peaks[firstBit + j - 1] = static_cast<float>(double(peak) / s.level);
+            const double soft = std::fabs(v) / t;
+            ++s.softBits;
+            s.softSum += soft;
+            s.softSumSquares += soft * soft;
+        }
+        s.chars[k] = static_cast<std::uint8_t>(byte);
+    }
+}
+
 // Checks (and perhaps repairs) the finished block. True when it is to go to the framer.
 template <class Source>
-bool SyncStage<Source>::finishBlock() noexcept
+bool SyncStage<Source>::finishBlock(const Source& source) noexcept
 {
     using namespace sync_detail;
     SyncStageState& s = state;
@@ -268,6 +419,9 @@ bool SyncStage<Source>::finishBlock() noexcept
     const int length = s.expected - kFirstChecked;
     if (length <= 0 || length > block::kMaxBlockBytes)
         return false;
+    if constexpr (CanSettle<Source>::value)
+        settle(source);
+    judgeBits(s);
     const auto bytes = static_cast<std::size_t>(length);
     bool good = crc16Register(first, bytes) == 0;
     int repaired = 0;
@@ -314,7 +468,7 @@ bool SyncStage<Source>::finishBlock() noexcept
 // After each character: learn the block's kind and length, drop garbage, finish the block.
 // Returns true when a block is ready.
 template <class Source>
-bool SyncStage<Source>::afterCharacter() noexcept
+bool SyncStage<Source>::afterCharacter(const Source& source) noexcept
 {
     using namespace sync_detail;
     SyncStageState& s = state;
@@ -342,7 +496,7 @@ bool SyncStage<Source>::afterCharacter() noexcept
         return false;
     }
     if (s.expected != 0 && s.characters == s.expected) {
-        const bool ready = finishBlock();
+        const bool ready = finishBlock(source);
         endBlock(s);
         return ready;
     }
@@ -384,7 +538,7 @@ bool SyncStage<Source>::step(const Source& source) noexcept
     if (available < s.charStart + 10.0 * s.bitLength)
         return false;
     readCharacter(source);
-    return afterCharacter();
+    return afterCharacter(source);
 }
 
 }  // namespace nimbra

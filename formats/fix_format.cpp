@@ -81,7 +81,7 @@ std::string csvHeader()
     std::string s = "time,id";
     for (const char* name : kNames)
         s += std::string(",") + name;
-    for (int k = 1; k <= TelemetryState::kPtuChannels; ++k)
+    for (int k = 1; k <= block::kPtuChannels; ++k)
         s += ",ptu_" + std::to_string(k);
     return s + ",trusted,phase,pred_lat,pred_lon,pred_time\n";
 }
@@ -92,7 +92,7 @@ std::string csvRow(const FlightFix& fix)
     std::string s = f.time + "," + f.id;
     for (const auto& n : f.numbers)
         s += std::string(",") + n;
-    for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+    for (int k = 0; k < block::kPtuChannels; ++k)
         s += "," + (fix.record.hasPtu ? ptuValue(fix.record.ptuChannels[k]) : std::string());
     const FlightFields g = flightFieldsOf(fix);
     s += std::string(",") + g.trusted + "," + g.phase;
@@ -113,7 +113,7 @@ std::string jsonLine(const FlightFix& fix)
     s += ",\"ptu\":";
     if (fix.record.hasPtu) {
         s += "[";
-        for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+        for (int k = 0; k < block::kPtuChannels; ++k)
             s += (k ? "," : "") + ptuValue(fix.record.ptuChannels[k]);
         s += "]";
     } else {

@@ -1,5 +1,6 @@
-// Fuzz target: nimbra-decode's input path, from the bytes of a file through its reader (libsndfile
-// or the raw 16-bit reader), the resampler and the decode session to the decoded lines.
+// Fuzz target: nimbra-decode's input path, from the bytes of a file through its reader (libsndfile,
+// the raw 16-bit reader or an IQ reader), the resampler or the IQ receiver, and the decode session
+// to the decoded lines.
 //
 // In:  an 8-byte header, then the file's bytes.
 //   0     bit 0: raw reading (as --raw / standard input) instead of libsndfile;
@@ -8,11 +9,11 @@
 //   1     channel to decode: 1 + (value mod 4); a channel the file lacks is refused by the reader
 //   2     raw channel count: 1 + (value mod 4)
 //   3-6   raw sample rate (little-endian): 0 means 48000, any other value is brought into
-//         1000 to 10,000,000 samples/s, the range nimbra-decode's --rate accepts
-//   7     unused
-// The file is handed over as a real file (a memfd), read in blocks exactly as nimbra-decode's
-// main loop reads it, resampled when its rate is not 48,000 Hz, and decoded; the lines and fixes
-// are taken after every block.
+//         1000 to 10,000,000 samples/s, the range nimbra-decode's --rate accepts (for IQ:
+//         48,000 to 3,200,000)
+//   7     input: value mod 6; 0 audio as above, 1-5 --iq cu8, cs8, cs16, cf32, wav
+// The file is handed over as a real file (a memfd) and pumped exactly as nimbra-decode's main
+// loop pumps its input (cli/input_pump.h); the lines and fixes are taken after every block.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,9 +24,8 @@
 #include <vector>
 
 #include "cli/decode_session.h"
+#include "cli/input_pump.h"
 #include "cli/options.h"
-#include "input/resampler.h"
-#include "input/sample_source.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 
@@ -55,13 +55,12 @@ int fileWith(const std::uint8_t* data, std::size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace nimbra::cli;
-    using namespace nimbra::input;
     nimbra::fuzz::FuzzInput in(data, size);
     const std::uint8_t flags = in.byte();
     const int channel = 1 + in.byte() % 4;
     const int rawChannels = 1 + in.byte() % 4;
     const std::uint32_t rawRate = in.u32();
-    in.byte();
+    const int input = in.byte() % 6;
 
     CliOptions o;
     o.raw = (flags & 1) != 0;
@@ -73,60 +72,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (flags & 128)
         o.startTimeMs = 1796623200000LL;
     o.channel = channel;
+    if (o.raw) {
+        o.rate = rawRate == 0 ? 48000.0 : 1000.0 + rawRate % 9999001u;
+        o.channels = rawChannels;
+        o.channel = channel <= rawChannels ? channel : 1;
+    }
+    if (input > 0) {
+        static const nimbra::iq::IqFormat formats[] = {nimbra::iq::IqFormat::Cu8, nimbra::iq::IqFormat::Cs8,
+                                                       nimbra::iq::IqFormat::Cs16, nimbra::iq::IqFormat::Cf32,
+                                                       nimbra::iq::IqFormat::Wave};
+        o = CliOptions();
+        o.iqFormat = formats[input - 1];
+        if (*o.iqFormat != nimbra::iq::IqFormat::Wave)
+            o.rate = 48000.0 + rawRate % 3152001u;
+    }
 
     const int fd = fileWith(in.rest(), in.restSize());
     if (fd < 0)
         return 0;
+    o.input = "/proc/self/fd/" + std::to_string(fd);
     std::string error;
-    std::unique_ptr<SampleSource> source;
-    if (o.raw) {
-        const double rate = rawRate == 0 ? 48000.0 : 1000.0 + rawRate % 9999001u;
-        source = openRawSource(fd, "fuzz input", rate, rawChannels,
-                               channel - 1 < rawChannels ? channel - 1 : 0);
-    } else {
-        source = openAudioFile("/proc/self/fd/" + std::to_string(fd), channel, error);
-        ::close(fd);
-    }
-    if (!source) {
+    std::unique_ptr<InputPump> pump = openInput(o, error, [](const std::string&) {});
+    ::close(fd);
+    if (!pump) {
         FUZZ_CHECK(!error.empty());  // a refused file always says why
         return 0;
     }
-
-    const double inputRate = source->sampleRate();
-    std::unique_ptr<Resampler> resampler;
-    if (inputRate != DecodeSession::kSampleRate) {
-        resampler = std::make_unique<Resampler>(inputRate, DecodeSession::kSampleRate);
-        if (!resampler->ok())
-            return 0;
-    }
     DecodeSession session(o);
-    constexpr std::size_t kBlockFrames = 65536;  // as nimbra-decode reads files
-    std::vector<float> input, resampled;
     while (true) {
-        input.clear();
-        const long n = source->read(input, kBlockFrames);
+        const long n = pump->pump(session);
         if (n < 0) {
-            FUZZ_CHECK(!source->error().empty());
+            FUZZ_CHECK(!pump->error().empty());
             break;
         }
         if (n == 0)
             break;
-        FUZZ_CHECK(static_cast<std::size_t>(n) == input.size());
-        if (resampler) {
-            resampled.clear();
-            resampler->process(input, resampled);
-            session.feed(resampled);
-        } else {
-            session.feed(input);
-        }
         session.takeLines();
         session.takeNewFixes();
     }
-    if (resampler) {
-        resampled.clear();
-        resampler->finish(resampled);
-        session.feed(resampled);
-    }
+    pump->finish(session);
     session.takeLines();
     return 0;
 }

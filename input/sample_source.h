@@ -15,13 +15,16 @@
 
 namespace nimbra::input {
 
-class SampleSource {
+// A source of samples of type Sample: float for audio, std::complex<float> for an SDR's IQ
+// (iq/iq_source.h).
+template <class Sample>
+class BasicSource {
 public:
-    virtual ~SampleSource() = default;
-    // Appends up to `maxFrames` samples of the chosen channel to `out`. Returns the number
+    virtual ~BasicSource() = default;
+    // Appends up to `maxFrames` samples (of the chosen channel) to `out`. Returns the number
     // appended: 0 at the end of the input, -1 on a read error (see error()) or when a signal
     // interrupted a wait for data.
-    virtual long read(std::vector<float>& out, std::size_t maxFrames) = 0;
+    virtual long read(std::vector<Sample>& out, std::size_t maxFrames) = 0;
     virtual double sampleRate() const = 0;
     // Frames in the whole input, or -1 when unknown (pipes).
     virtual std::int64_t totalFrames() const = 0;
@@ -39,6 +42,8 @@ protected:
     bool interrupted_ = false;
     int stopFd_ = -1;
 };
+
+using SampleSource = BasicSource<float>;
 
 // Raw signed 16-bit little-endian samples from byte 0, `channels` interleaved; `channel` is
 // 0-based. A trailing partial frame (an odd last byte, say) is ignored. Takes ownership of fd.

@@ -1,9 +1,10 @@
-// nimbra-synth: writes a synthetic radiosonde recording (mono 16-bit 48 kHz WAVE) of a balloon
-// flight near the station, and optionally the list of fixes a decoder should report.
+// nimbra-synth: writes a synthetic radiosonde recording of a balloon flight near the station:
+// receiver audio (mono 16-bit 48 kHz WAVE) or what an SDR records (complex baseband, raw or
+// WAVE), and optionally the list of fixes a decoder should report.
 //
 // In:  command-line options (see usage()).
-// Out: the WAVE file; with --expected, a CSV of the expected fixes. Exit 0 on success, 2 on a
-//      bad option or an unwritable file.
+// Out: the recording (IQ also to standard output, "-"); with --expected, a CSV of the expected
+//      fixes. Exit 0 on success, 2 on a bad option or an unwritable file.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +14,9 @@
 
 #include "flight_options.h"
 #include "option_values.h"
+#include "synth/channel_iq.h"
 #include "synth/channel_rf.h"
+#include "synth/iq_writer.h"
 #include "synth/synthesize.h"
 #include "synth/wav_file.h"
 
@@ -22,8 +25,9 @@ namespace {
 using namespace nimbra::synth;
 
 const char* kUsage =
-    "Usage: nimbra-synth [options] OUT.wav\n"
-    "Writes a synthetic radiosonde recording: mono, 16-bit, 48000 samples/s. Every second one PTU\n"
+    "Usage: nimbra-synth [options] OUT\n"
+    "Writes a synthetic radiosonde recording: receiver audio (mono, 16-bit, 48000 samples/s,\n"
+    "WAVE) or, with --channel iq, the complex baseband an SDR records. Every second one PTU\n"
     "block, half a second later one GPS block, each after the sync characters 0xCA 0xCA, sent as\n"
     "8N1 serial characters (a 1 bit is the low level, the idle line is low).\n"
     "\n"
@@ -36,10 +40,20 @@ const char* kUsage =
     "  --lowpass HZ            second-order low-pass at HZ (default: off)\n"
     "  --highpass HZ           first-order high-pass at HZ, a sound card's AC coupling (default:\n"
     "                          off; audio channel only)\n"
-    "  --channel audio|rf      audio: two levels plus noise (default); rf: the radio path, FM\n"
-    "                          at +-deviation, noise at --ebn0, 19.2 kHz IF, discriminator and\n"
-    "                          an 11 kHz low-pass (--lowpass moves it); weak signals give clicks\n"
-    "  --deviation HZ          FM deviation of the rf channel (default 3600)\n"
+    "  --channel audio|rf|iq   audio: two levels plus noise (default); rf: the radio path, FM\n"
+    "                          at +-deviation, noise at --ebn0, an IF filter (--if-bandwidth),\n"
+    "                          discriminator and an 11 kHz low-pass (--lowpass moves it); weak\n"
+    "                          signals give clicks; iq: the FM signal and its noise as an SDR\n"
+    "                          records them (OUT may be - for standard output)\n"
+    "  --deviation HZ          FM deviation of the rf and iq channels (default 3600)\n"
+    "  --if-bandwidth HZ       rf: IF filter bandwidth, two-sided (default 19200)\n"
+    "  --iq-format F           iq: cu8, cs8, cs16, cf32 (raw interleaved I, Q), wav (two-channel\n"
+    "                          16-bit WAVE) or wav-float (two-channel float WAVE); default cu8\n"
+    "  --rate R                iq: samples/s, 48000 to 3200000 (default 2400000)\n"
+    "  --offset HZ             iq: carrier frequency against the tuning (default 0)\n"
+    "  --drift HZ_PER_S        iq: the carrier moves this fast (default 0)\n"
+    "  --no-carrier            rf and iq: noise alone, at the level --ebn0 sets (for tests that\n"
+    "                          must decode nothing)\n"
     "  --invert                invert the polarity\n"
     "  --seed N                noise seed (default 1)\n"
     "  --id HEX                transmitter identifier (default 1A2B)\n"
@@ -55,13 +69,44 @@ const char* kUsage =
 
 }  // namespace
 
+// Renders the flight through the IQ channel and writes it piece by piece: a long flight at
+// 2.4 MS/s would not fit in memory whole.
+void writeIq(const Flight& flight, double samplesPerBit, const IqChannelSettings& settings,
+             IqFileFormat format, const std::string& path)
+{
+    IqChannel channel(settings);
+    const std::vector<std::uint8_t>& bits = flight.line.bits();
+    std::string error;
+    IqWriter writer;
+    if (!writer.open(path, format, static_cast<int>(settings.sampleRate),
+                     channel.samplesFor(bits.size(), samplesPerBit),
+                     iqGainFor(channel.noiseSigma(samplesPerBit)), error))
+        fail(error);
+    constexpr std::size_t kPiece = 4800;  // bits: half a second
+    for (std::size_t i = 0; i < bits.size(); i += kPiece) {
+        const std::vector<std::uint8_t> piece(bits.begin() + static_cast<long>(i),
+                                              bits.begin() + static_cast<long>(std::min(bits.size(), i + kPiece)));
+        if (!writer.write(channel.render(piece, samplesPerBit), error))
+            fail(error);
+    }
+    if (!writer.close(error))
+        fail(error);
+    if (writer.clipped() > 0)
+        std::fprintf(stderr, "nimbra-synth: warning: %zu values clipped\n", writer.clipped());
+}
+
 int main(int argc, char** argv)
 {
     FlightSettings flight;
     AudioChannelSettings audio;
     std::string outPath, expectedPath;
     bool radio = false;
+    bool iq = false;
     RfChannelSettings rf;
+    IqChannelSettings iqSettings;
+    iqSettings.sampleRate = 2400000.0;
+    IqFileFormat iqFormat = IqFileFormat::Cu8;
+    bool iqOnly = false;  // an option only the iq channel takes was given
     FlightModelOptions model;
     int durationS = 0;
 
@@ -94,11 +139,34 @@ int main(int argc, char** argv)
             audio.highPassHz = parseNumber(arg, value(), 1.0, 23999.0);
         } else if (arg == "--channel") {
             const std::string kind = value();
-            if (kind != "audio" && kind != "rf")
-                fail("--channel: expected audio or rf, got '" + kind + "'");
+            if (kind != "audio" && kind != "rf" && kind != "iq")
+                fail("--channel: expected audio, rf or iq, got '" + kind + "'");
             radio = kind == "rf";
+            iq = kind == "iq";
         } else if (arg == "--deviation") {
-            rf.deviationHz = parseNumber(arg, value(), 100.0, 20000.0);
+            rf.deviationHz = parseNumber(arg, value(), 100.0, 150000.0);
+            iqSettings.deviationHz = rf.deviationHz;
+        } else if (arg == "--if-bandwidth") {
+            rf.ifBandwidthHz = parseNumber(arg, value(), 1000.0, 1000000.0);
+        } else if (arg == "--iq-format") {
+            const std::string name = value();
+            const auto f = parseIqFileFormat(name);
+            if (!f)
+                fail("--iq-format: expected cu8, cs8, cs16, cf32, wav or wav-float, got '" + name + "'");
+            iqFormat = *f;
+            iqOnly = true;
+        } else if (arg == "--rate") {
+            iqSettings.sampleRate = parseNumber(arg, value(), 48000.0, 3200000.0);
+            iqOnly = true;
+        } else if (arg == "--offset") {
+            iqSettings.offsetHz = parseNumber(arg, value(), -1600000.0, 1600000.0);
+            iqOnly = true;
+        } else if (arg == "--no-carrier") {
+            rf.carrier = false;
+            iqSettings.carrier = false;
+        } else if (arg == "--drift") {
+            iqSettings.driftHzPerS = parseNumber(arg, value(), -100000.0, 100000.0);
+            iqOnly = true;
         } else if (arg == "--invert") {
             audio.invert = true;
         } else if (arg == "--seed") {
@@ -120,7 +188,7 @@ int main(int argc, char** argv)
             flight.stationLat = p.latitude;
             flight.stationLon = p.longitude;
             flight.stationAlt = p.altitude;
-        } else if (!arg.empty() && arg[0] == '-') {
+        } else if (arg.size() > 1 && arg[0] == '-') {
             fail("unknown option '" + arg + "' (see --help)");
         } else if (outPath.empty()) {
             outPath = arg;
@@ -132,6 +200,29 @@ int main(int argc, char** argv)
         fail("no output file given (see --help)");
     Trajectory trajectory;
     planFlight(model, flight, durationS, trajectory);
+    if ((!rf.carrier) && !audio.ebN0Db)
+        fail("--no-carrier needs --ebn0 to set the noise level");
+    if (!rf.carrier && !radio && !iq)
+        fail("--no-carrier: the audio channel has no carrier (use --channel rf or iq)");
+    if (iqOnly && !iq)
+        fail("--iq-format, --rate, --offset and --drift describe the iq channel (add --channel iq)");
+    if (iq) {
+        if (std::fabs(iqSettings.offsetHz) >= iqSettings.sampleRate / 2.0)
+            fail("--offset: the carrier must lie within the band, below half the rate (" +
+                 std::to_string(iqSettings.sampleRate / 2.0) + " Hz)");
+        iqSettings.ebN0Db = audio.ebN0Db;
+        iqSettings.seed = audio.seed;
+        const Flight f = makeFlight(flight);
+        writeIq(f, flight.samplesPerBit, iqSettings, iqFormat, outPath);
+        std::string error;
+        if (!expectedPath.empty() && !writeExpectedCsv(expectedPath, f.fixes, error))
+            fail(error);
+        if (!model.landingPath.empty() && !writeLandingCsv(model.landingPath, trajectory, flight, error))
+            fail(error);
+        return 0;
+    }
+    if (outPath == "-")
+        fail("audio is written to a file; standard output takes the iq channel only");
 
     const Recording rec = [&] {
         if (!radio)

@@ -69,6 +69,35 @@ TEST(CliOptions, ParsesValuesAndForms)
     EXPECT_NE(parseOptions({"--gpx", "t.xml", "--kml", "t.xml", "x.wav"}).error, "");
 }
 
+TEST(CliOptions, IqInputTakesItsFormatAndRateAndRefusesAudioOptions)
+{
+    ParseOutcome p = parseOptions({"--iq", "cu8", "--rate", "2400000", "-"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.iqFormat, nimbra::iq::IqFormat::Cu8);
+    EXPECT_EQ(p.options.rate, 2400000.0);
+    p = parseOptions({"--iq=wav", "--demod", "sync", "--format", "csv", "flight.wav"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.iqFormat, nimbra::iq::IqFormat::Wave);
+
+    // One line naming the problem for each malformed combination.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--iq", "u8", "--rate", "48000", "-"},
+          {"--iq", "cs16", "-"},
+          {"--iq", "cf32", "--rate", "47999", "-"},
+          {"--iq", "cf32", "--rate", "3200001", "-"},
+          {"--iq", "wav", "--rate", "48000", "x.wav"},
+          {"--iq", "cu8", "--rate", "2400000", "--invert", "-"},
+          {"--iq", "cu8", "--rate", "2400000", "--demod", "edge", "-"},
+          {"--iq", "cu8", "--rate", "2400000", "--channels", "2", "-"},
+          {"--iq", "cu8", "--rate", "2400000", "--raw", "x.cu8"},
+          {"--iq"}}) {
+        const std::string error = parseOptions(bad).error;
+        EXPECT_NE(error, "") << bad[1];
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    EXPECT_NE(parseOptions({"--iq", "cs16", "-"}).error.find("needs --rate"), std::string::npos);
+}
+
 TEST(CliFormats, CsvAndJsonOfOneFix)
 {
     nimbra::FlightFix fix;

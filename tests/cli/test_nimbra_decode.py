@@ -446,11 +446,11 @@ class Phase2Outputs(unittest.TestCase):
                        "--gpx", "--kml", "--start-time", "--quiet", "--help", "--udp", "--sondehub",
                        "--sondehub-url", "--sondehub-spool", "--mqtt", "--live-kml", "--upload-wait",
                        "--station-name", "--sonde-manufacturer", "--sonde-type", "--sonde-serial", "--trust",
-                       "--burst-altitude", "--ground-altitude", "--ascent-rate", "--descent-rate"):
+                       "--burst-altitude", "--ground-altitude", "--ascent-rate", "--descent-rate", "--iq"):
             self.assertIn(option, out)
         self.assertIn("(default sync)", out)
         examples = re.findall(r"^    (.*nimbra-decode .*)$", out, re.M)
-        self.assertEqual(len(examples), 7, out)
+        self.assertEqual(len(examples), 9, out)
 
         status, out, err = decode("--quiet", FLIGHT)
         self.assertEqual(err, "good 40 bad 0\n")

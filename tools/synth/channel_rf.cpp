@@ -10,18 +10,29 @@ namespace nimbra::synth {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kRfRate = kSampleRate * RfChannel::kOversampling;
+constexpr double kBitRate = 9600.0;
+constexpr int kMinOversampling = 4;
+
+// Enough samples per second for the wider of the IF filter and the signal (its tones and a bit
+// rate beyond each), with room for the filters' transition bands.
+int oversamplingFor(const RfChannelSettings& s)
+{
+    const double width = std::max(s.ifBandwidthHz, 2.0 * (s.deviationHz + kBitRate));
+    return std::max(kMinOversampling, static_cast<int>(std::ceil(2.5 * width / kSampleRate)));
+}
 
 }  // namespace
 
-RfChannel::RfChannel(RfChannelSettings settings) : settings_(settings), random_(settings.seed)
+RfChannel::RfChannel(RfChannelSettings settings)
+    : settings_(settings), random_(settings.seed), oversampling_(oversamplingFor(settings))
 {
+    const double rfRate = kSampleRate * oversampling_;
     if (settings_.ifBandwidthHz > 0.0) {
-        ifI_ = ButterworthLowPass(settings_.ifOrder, settings_.ifBandwidthHz / 2.0, kRfRate);
+        ifI_ = ButterworthLowPass(settings_.ifOrder, settings_.ifBandwidthHz / 2.0, rfRate);
         ifQ_ = ifI_;
     }
     if (settings_.audioLowPassHz > 0.0)
-        audio_ = ButterworthLowPass(settings_.audioOrder, settings_.audioLowPassHz, kRfRate);
+        audio_ = ButterworthLowPass(settings_.audioOrder, settings_.audioLowPassHz, rfRate);
 }
 
 std::vector<float> RfChannel::render(const std::vector<std::uint8_t>& bits, double samplesPerBit)
@@ -29,9 +40,11 @@ std::vector<float> RfChannel::render(const std::vector<std::uint8_t>& bits, doub
     std::vector<float> out;
     if (!(samplesPerBit > 0.0) || bits.empty())
         return out;
-    const double rfPerBit = samplesPerBit * kOversampling;
+    const int oversampling = oversampling_;
+    const double rfRate = kSampleRate * oversampling;
+    const double rfPerBit = samplesPerBit * oversampling;
     const double total = static_cast<double>(bits.size()) * rfPerBit - startOffset_;
-    const auto outputs = static_cast<std::size_t>(std::max(0.0, std::ceil(total / kOversampling)));
+    const auto outputs = static_cast<std::size_t>(std::max(0.0, std::ceil(total / oversampling)));
     out.reserve(outputs);
 
     double sigma = 0.0;
@@ -39,8 +52,8 @@ std::vector<float> RfChannel::render(const std::vector<std::uint8_t>& bits, doub
         const double ebN0 = std::pow(10.0, *settings_.ebN0Db / 10.0);
         sigma = std::sqrt(rfPerBit / (2.0 * ebN0));  // per component
     }
-    const double radPerHz = 2.0 * kPi / kRfRate;
-    const double hzPerRad = kRfRate / (2.0 * kPi);
+    const double radPerHz = 2.0 * kPi / rfRate;
+    const double hzPerRad = rfRate / (2.0 * kPi);
     const double scale = settings_.amplitude / settings_.deviationHz * (settings_.invert ? -1 : 1);
     const double lastBit = static_cast<double>(bits.size() - 1);
 
@@ -49,7 +62,7 @@ std::vector<float> RfChannel::render(const std::vector<std::uint8_t>& bits, doub
     double u = startOffset_;
     for (std::size_t o = 0; o < outputs; ++o) {
         double frequency = 0.0;
-        for (int r = 0; r < kOversampling; ++r, u += 1.0) {
+        for (int r = 0; r < oversampling; ++r, u += 1.0) {
             if (settings_.carrier) {
                 double k = std::min(std::floor(u / rfPerBit), lastBit);
                 double from = u;

@@ -42,24 +42,31 @@ std::vector<std::int16_t> toPcm16(const std::vector<float>& audio, std::size_t* 
     return out;
 }
 
-std::vector<std::uint8_t> waveHeaderMono16(std::size_t sampleCount, int sampleRate)
+std::vector<std::uint8_t> waveHeader(std::size_t frames, int sampleRate, int channels,
+                                     int bitsPerSample, bool isFloat)
 {
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(sampleCount * 2);
+    const std::uint32_t frameBytes = static_cast<std::uint32_t>(channels * bitsPerSample / 8);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(frames * frameBytes);
     std::vector<std::uint8_t> h;
     putTag(h, "RIFF");
     putLe(h, 36 + dataBytes, 4);
     putTag(h, "WAVE");
     putTag(h, "fmt ");
     putLe(h, 16, 4);
-    putLe(h, 1, 2);  // PCM
-    putLe(h, 1, 2);  // channels
+    putLe(h, isFloat ? 3 : 1, 2);  // IEEE float or PCM
+    putLe(h, static_cast<std::uint32_t>(channels), 2);
     putLe(h, static_cast<std::uint32_t>(sampleRate), 4);
-    putLe(h, static_cast<std::uint32_t>(sampleRate) * 2, 4);  // bytes per second
-    putLe(h, 2, 2);                                           // bytes per frame
-    putLe(h, 16, 2);                                          // bits per sample
+    putLe(h, static_cast<std::uint32_t>(sampleRate) * frameBytes, 4);  // bytes per second
+    putLe(h, frameBytes, 2);
+    putLe(h, static_cast<std::uint32_t>(bitsPerSample), 2);
     putTag(h, "data");
     putLe(h, dataBytes, 4);
     return h;
+}
+
+std::vector<std::uint8_t> waveHeaderMono16(std::size_t sampleCount, int sampleRate)
+{
+    return waveHeader(sampleCount, sampleRate, 1, 16, false);
 }
 
 bool writeWaveMono16(const std::string& path, const std::vector<std::int16_t>& samples,

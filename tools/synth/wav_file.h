@@ -21,4 +21,9 @@ bool writeWaveMono16(const std::string& path, const std::vector<std::int16_t>& s
 // The 44-byte header of a mono 16-bit PCM WAVE file holding `sampleCount` samples.
 std::vector<std::uint8_t> waveHeaderMono16(std::size_t sampleCount, int sampleRate);
 
+// The 44-byte header of a WAVE file of `frames` frames of `channels` samples each, integer PCM
+// or IEEE float.
+std::vector<std::uint8_t> waveHeader(std::size_t frames, int sampleRate, int channels,
+                                     int bitsPerSample, bool isFloat);
+
 }  // namespace nimbra::synth

@@ -152,9 +152,9 @@ TEST(DecoderTrace, ScopeThresholdAndLabelsAreAsBefore)
         "noisy demod 2 invert 0 filter 1: afda962962a604b7\n"
         "noisy demod 2 invert 1 filter 0: 933afa73f94f9dc8\n"
         "noisy demod 2 invert 1 filter 1: 8cd06a7a291f8506\n"
-        "noisy demod 3 invert 0 filter 0: efb9c3a59e8b6073\n"
+        "noisy demod 3 invert 0 filter 0: 3579217cbd9aa800\n"
         "noisy demod 3 invert 0 filter 1: afda962962a604b7\n"
-        "noisy demod 3 invert 1 filter 0: a5659f689ad48c45\n"
+        "noisy demod 3 invert 1 filter 0: 3d3fc1d30ed150ca\n"
         "noisy demod 3 invert 1 filter 1: 8cd06a7a291f8506\n";
     EXPECT_EQ(got, expected);
 }
