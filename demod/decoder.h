@@ -42,6 +42,9 @@ struct FixRecord {
     bool hasPtu = false;        // ptuChannels hold the latest decoded PTU block
     float ptuChannels[TelemetryState::kPtuChannels] = {};
     const char* line = nullptr;  // the decoded-text line without its carriage return
+    // Samples the decoder had consumed when this fix's block finished: the recording's own
+    // clock, free of the jitter of the wall clock.
+    std::int64_t sampleIndex = 0;
 };
 
 // One finished block, good or bad, as the framer saw it.
@@ -113,6 +116,7 @@ private:
     void writeScope(int sample, int decision);
 
     Clock clock_;
+    std::int64_t samplesConsumed_ = 0;  // every sample through ProcessSample, this one included
     FixListener fixListener_;
     PacketListener packetListener_;
     int bitsRepaired_ = 0;

@@ -102,6 +102,7 @@ void Decoder::slicerSample(float s, int demodType)
 
 void Decoder::ProcessSample(float sample)
 {
+    ++samplesConsumed_;
     float s = sample;
     if (params.invertSignal.load() != 0)
         s = -s;

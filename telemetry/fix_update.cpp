@@ -115,6 +115,7 @@ void Decoder::updatePacketDisplay()
         for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
             fix.ptuChannels[k] = t.ptuChannels[k];
         fix.line = line;
+        fix.sampleIndex = samplesConsumed_;
         fixListener_(fix);
     }
 }
