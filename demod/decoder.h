@@ -14,10 +14,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 
 #include "demod/decoder_parameters.h"
 #include "demod/demod_state.h"
+#include "demod/input_level.h"
+#include "demod/sample_history.h"
 #include "demod/scope_buffer.h"
+#include "demod/signal_quality.h"
 #include "telemetry/telemetry_state.h"
 #include "telemetry/text_accumulator.h"
 
@@ -45,6 +49,8 @@ struct FixRecord {
     // Samples the decoder had consumed when this fix's block finished: the recording's own
     // clock, free of the jitter of the wall clock.
     std::int64_t sampleIndex = 0;
+    // Eb/N0 of the fix's block in dB (see demod/signal_quality.h); NaN when not measured.
+    float ebN0Db = std::numeric_limits<float>::quiet_NaN();
 };
 
 // One finished block, good or bad, as the framer saw it.
@@ -54,6 +60,8 @@ struct PacketEvent {
     int bitsRepaired = 0;
     const std::uint8_t* bytes = nullptr;  // from the '$' through the checksum
     int length = 0;                       // bytes stored (at most kMaxPacketBytes)
+    std::int64_t sampleIndex = 0;         // samples consumed when the block finished
+    float ebN0Db = std::numeric_limits<float>::quiet_NaN();  // as in FixRecord
 };
 
 class Decoder {
@@ -74,6 +82,8 @@ public:
     ScopeBuffer scope;
     TextAccumulator decodedDisplayText;
     TextAccumulator decodedRecordText;
+    // The input's level over the last half second, for display (readable from any thread).
+    InputLevel inputLevel;
 
     // The per-sample entry.
     void ProcessSample(float sample);
@@ -92,6 +102,16 @@ public:
     void setPacketListener(PacketListener listener);
     // Set by a demodulator before it feeds a block whose bits it repaired.
     void setBitsRepaired(int bits) { bitsRepaired_ = bits; }
+    // Per-block Eb/N0 estimates for FixRecord and PacketEvent (off by default: a block costs
+    // some tens of microseconds more).
+    void setQualityEstimation(bool on) { qualityEnabled_ = on; }
+    // Set by a block demodulator before it feeds a block: where the block lay in the input.
+    // Without it, a block is taken to start 10 bits before its '$' reached the framer.
+    void setBlockTiming(const BlockTiming& timing)
+    {
+        blockTiming_ = timing;
+        blockTimingKnown_ = true;
+    }
 
     // Sees every character a demodulator hands to the packet framer, just before the framer.
     using ByteTap = std::function<void(int)>;
@@ -117,6 +137,13 @@ private:
 
     Clock clock_;
     std::int64_t samplesConsumed_ = 0;  // every sample through ProcessSample, this one included
+    SampleHistory history_;             // the raw input, for the block quality and the level
+    int levelCountdown_ = InputLevel::kInterval;
+    bool qualityEnabled_ = false;
+    BlockTiming blockTiming_;
+    bool blockTimingKnown_ = false;
+    std::int64_t dollarArrival_ = 0;    // samplesConsumed_ when the framer last saw a block's '$'
+    float blockEbN0_ = std::numeric_limits<float>::quiet_NaN();  // of the block being finished
     FixListener fixListener_;
     PacketListener packetListener_;
     int bitsRepaired_ = 0;
@@ -127,6 +154,7 @@ private:
 
     // Telemetry helpers (telemetry/*.cpp).
     void finishBlock(int kind, bool crcGood);
+    float measureBlock() const;
     void writeDiagnostic(const char* line);
 };
 

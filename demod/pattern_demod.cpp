@@ -102,6 +102,13 @@ void Decoder::patternCapture(float samplesPerBit)
     if (telemetry.crcRegister != 0)
         return;
 
+    // The window starts with the first sync character's start bit.
+    BlockTiming timing;
+    timing.bitLength = double(f);
+    timing.dollarStart = double(samplesConsumed_ - kWindow) + kFirstBlockCharacter * 10.0 * double(f);
+    timing.startTolerance = 4.0;
+    timing.rateTolerance = 0.001;
+    setBlockTiming(timing);
     for (int j = kFirstBlockCharacter; j <= last; ++j)
         emitCharacter(p.characters[j]);
 

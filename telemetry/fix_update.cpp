@@ -116,6 +116,7 @@ void Decoder::updatePacketDisplay()
             fix.ptuChannels[k] = t.ptuChannels[k];
         fix.line = line;
         fix.sampleIndex = samplesConsumed_;
+        fix.ebN0Db = blockEbN0_;
         fixListener_(fix);
     }
 }

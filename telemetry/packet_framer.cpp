@@ -12,6 +12,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "demod/decoder.h"
@@ -72,6 +73,7 @@ void Decoder::ProcessPacketByte(int byte)
     switch (state) {
     case kIdle:
         if (byte == '$') {
+            dollarArrival_ = samplesConsumed_;
             t.crcRegister = 0;
             t.packetByteCount = 1;
             CrcAddByte('$');
@@ -182,6 +184,8 @@ void Decoder::finishBlock(int kind, bool crcGood)
     // A GPS length beyond the limit ends the block at offset 9: there is nothing to show.
     const bool complete = !(kind == 1 && t.blockLength > kMaxGpsBlockLength);
     lastBlockCrcGood_ = crcGood;
+    blockEbN0_ = qualityEnabled_ && complete ? measureBlock() : std::numeric_limits<float>::quiet_NaN();
+    blockTimingKnown_ = false;
     if (complete && (crcGood || params.updateBadCrcPackets != 0)) {
         if (kind == 1)
             updatePacketDisplay();
@@ -196,9 +200,30 @@ void Decoder::finishBlock(int kind, bool crcGood)
         event.bitsRepaired = bitsRepaired_;
         event.bytes = packetBytes_;
         event.length = packetBytesStored_;
+        event.sampleIndex = samplesConsumed_;
+        event.ebN0Db = blockEbN0_;
         packetListener_(event);
     }
     bitsRepaired_ = 0;
+}
+
+}  // namespace nimbra
+
+namespace nimbra {
+
+float Decoder::measureBlock() const
+{
+    BlockTiming timing;
+    if (blockTimingKnown_) {
+        timing = blockTiming_;
+    } else {
+        // A slicer hands over the '$' when the 'R' after it starts: its ten bits plus the few
+        // samples the slicer takes to see an edge.
+        constexpr double kNominalBitLength = 5.0;
+        constexpr double kSlicerDelay = 2.0;
+        timing.dollarStart = double(dollarArrival_) - 10.0 * kNominalBitLength - kSlicerDelay;
+    }
+    return estimateBlockEbN0(history_, samplesConsumed_, packetBytes_, packetBytesStored_, timing);
 }
 
 }  // namespace nimbra
