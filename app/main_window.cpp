@@ -2,13 +2,19 @@
 #include "app/main_window.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
 #include <QStatusBar>
 
+#include "app/desktop_panels.h"
+#include "app/fix_feed.h"
 #include "app/settings.h"
+#include "app/status_messages.h"
 #include "demod/decoder.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
@@ -28,6 +34,9 @@ const char* const kDemodNames[] = {
 };
 
 constexpr int kTickMs = 500;
+// Room for the panels beside the window on a first start; later the saved size.
+constexpr int kFirstStartWidth = 1200;
+constexpr int kFirstStartHeight = 720;
 
 QString translate(const char* text)
 {
@@ -42,10 +51,13 @@ MainWindow::MainWindow(QWidget* parent)
       recordFile(nullptr),
       decoder_(std::make_unique<Decoder>()),
       capture_(nullptr),
-      fileDecodes_(nullptr)
+      fileDecodes_(nullptr),
+      messages_(nullptr),
+      panels_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
+    ui->packetTextBrowser->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     for (const char* name : kDemodNames)
         ui->comboBoxDemodType->addItem(translate(name));
 
@@ -53,14 +65,33 @@ MainWindow::MainWindow(QWidget* parent)
     putParametersIntoControls();
 
     chooseWaveFile_ = [this] {
-        return QFileDialog::getOpenFileName(this, translate("Open"), QString(), translate("*.wav"));
+        return QFileDialog::getOpenFileName(
+            this, translate("Open"), QString(),
+            translate("Recordings (*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF);;All files (*)"));
     };
+    chooseExportFile_ = [this] { return chooseExportFile(); };
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
     connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
+
+    messages_ = new StatusMessages(ui->statusBar, this);
+    panels_ = new DesktopPanels(this, *decoder_, *fileDecodes_, *messages_, ui->menuView);
+    connect(fileDecodes_, &FileDecodeQueue::decodeStarted, this, [this] { messages_->clear(StatusMessages::File); });
+    connect(fileDecodes_, &FileDecodeQueue::decodeFailed, this,
+            [this](const QString& message) { messages_->set(StatusMessages::File, message); });
+    desktop_ = DesktopSettings::load();
+    if (!desktop_.windowGeometry.isEmpty())
+        restoreGeometry(desktop_.windowGeometry);
+    else
+        resize(kFirstStartWidth, kFirstStartHeight);
+    if (!desktop_.windowState.isEmpty())
+        restoreState(desktop_.windowState);
+    setDesktopSettings(desktop_);
 
     startTimer(kTickMs);
 
     capture_ = new CaptureControl(decoder_->params, this);
+    connect(capture_, &CaptureControl::captureStarted, panels_, &DesktopPanels::setLiveInput);
+    connect(capture_, &CaptureControl::captureFailed, panels_, [this] { panels_->setLiveInput(QString()); });
     connect(capture_, &CaptureControl::captureFailed, this, &MainWindow::showCaptureFailure);
     connect(capture_, &CaptureControl::captureStarted, this, &MainWindow::clearCaptureFailure);
     capture_->start();
@@ -72,9 +103,18 @@ MainWindow::~MainWindow()
     capture_->stop();
     // No decode may run on against a decoder and window that are going away.
     fileDecodes_->stop();
+    // Nothing drives the decoder now; its listeners must not outlive the panels.
+    FixFeed::detach(*decoder_);
     SaveSettings(decoder_->params);
-    if (recordFile)
+    desktop_.windowGeometry = saveGeometry();
+    desktop_.windowState = saveState();
+    desktop_.save();
+    if (recordFile) {
         recordFile->close();
+        // A record file that never received a line is not kept: empty files would pile up.
+        if (QFileInfo(recordFile->fileName()).size() == 0 && QFile::remove(recordFile->fileName()))
+            qDebug() << "Removed the empty record file" << recordFile->fileName();
+    }
     // The view outlives the decoder by a moment (children go last): it must not keep its rings.
     ui->graphicsView->setScopeBuffer(nullptr);
     delete ui;
@@ -82,12 +122,39 @@ MainWindow::~MainWindow()
 
 void MainWindow::showCaptureFailure(const QString& message)
 {
-    ui->statusBar->showMessage(message);
+    messages_->set(StatusMessages::Capture, message);
 }
 
 void MainWindow::clearCaptureFailure()
 {
-    ui->statusBar->clearMessage();
+    messages_->clear(StatusMessages::Capture);
+}
+
+FixFeed& MainWindow::fixFeed()
+{
+    return panels_->fixFeed();
+}
+
+void MainWindow::setDesktopSettings(const DesktopSettings& settings)
+{
+    desktop_.waveChannel = settings.waveChannel;
+    desktop_.tileFolder = settings.tileFolder;
+    fileDecodes_->setChannel(desktop_.waveChannel);
+    panels_->setTileFolder(desktop_.tileFolder);
+}
+
+QString MainWindow::chooseExportFile()
+{
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString gpx = translate("GPX track (*.gpx)");
+    const QString kml = translate("KML for Google Earth (*.kml)");
+    QString filter = gpx;
+    QString path = QFileDialog::getSaveFileName(this, translate("Export Track"),
+                                                QStringLiteral("nimbra-track-%1.gpx").arg(stamp),
+                                                gpx + QStringLiteral(";;") + kml, &filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += filter == kml ? QStringLiteral(".kml") : QStringLiteral(".gpx");
+    return path;
 }
 
 QString MainWindow::testFilePath()
@@ -102,6 +169,7 @@ QString MainWindow::recordFileName() const
 
 void MainWindow::startFileDecode(const QString& fileName)
 {
+    fileDecodes_->setChannel(desktop_.waveChannel);
     fileDecodes_->start(fileName);
 }
 

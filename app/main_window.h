@@ -5,6 +5,11 @@
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
 // dialogs. A sound input that fails to start is reported in the status bar.
 //
+// Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
+// track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
+// Counters, Edit > Preferences... and the View menu. Accepted fixes reach everything after the
+// decoder through fixFeed(): connect to its fixAccepted signal.
+//
 // Construction and shut-down: main_window.cpp. Controls and parameters: main_window_controls.cpp.
 // The periodic loop: main_window_loop.cpp. The slots: main_window_slots.cpp.
 #pragma once
@@ -14,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/desktop_settings.h"
 #include "sources/decode_arbiter.h"
 
 class QFile;
@@ -27,7 +33,10 @@ namespace nimbra {
 
 class CaptureControl;
 class Decoder;
+class DesktopPanels;
 class FileDecodeQueue;
+class FixFeed;
+class StatusMessages;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -42,11 +51,19 @@ public:
     static QString testFilePath();
     // Where "Open WAVE" gets its file; a test replaces the file dialog.
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
+    // Where "Export Track..." writes; a test replaces the file dialog.
+    void setExportFileChooser(std::function<QString()> chooser) { chooseExportFile_ = std::move(chooser); }
 
     // The window's decoder and arbiter, for the panels beside the window and for tests. Both live
     // as long as the window; nothing feeds the decoder once the window's destructor has begun.
     Decoder& decoder() { return *decoder_; }
     DecodeArbiter& arbiter() { return arbiter_; }
+    // Every accepted fix and finished block, on the GUI thread (see app/fix_feed.h).
+    FixFeed& fixFeed();
+    DesktopPanels& panels() { return *panels_; }
+    StatusMessages& statusMessages() { return *messages_; }
+    const DesktopSettings& desktopSettings() const { return desktop_; }
+    void setDesktopSettings(const DesktopSettings& settings);
 
     // For tests and diagnostics.
     bool decodeRunning() const;
@@ -64,6 +81,10 @@ private slots:
     void on_actionConfig_triggered();
     void on_actionClear_Decoded_Text_triggered();
     void on_actionAbout_Nimbra_triggered();
+    void on_actionExport_Track_triggered();
+    void on_actionQuit_triggered();
+    void on_actionReset_Counters_triggered();
+    void on_actionPreferences_triggered();
 
 private:
     void putParametersIntoControls();
@@ -73,6 +94,7 @@ private:
     void writeRecordFile();
     void showCaptureFailure(const QString& message);
     void clearCaptureFailure();
+    QString chooseExportFile();
 
     Ui::MainWindow* ui;
     QFile* recordFile;
@@ -82,7 +104,11 @@ private:
     // Children of the window; both are stopped by the destructor before the decoder goes.
     CaptureControl* capture_;
     FileDecodeQueue* fileDecodes_;
+    StatusMessages* messages_;
+    DesktopPanels* panels_;
+    DesktopSettings desktop_;
     std::function<QString()> chooseWaveFile_;
+    std::function<QString()> chooseExportFile_;
 };
 
 }  // namespace nimbra

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "app/desktop_panels.h"
 #include "app/label_texts.h"
 #include "app/live_feed.h"
 #include "app/live_record_file.h"
@@ -29,6 +30,7 @@ void MainWindow::timerEvent(QTimerEvent* /*event*/)
     feedLiveAudio();
     AppendDecodeText();
     writeRecordFile();
+    panels_->refresh();
 }
 
 void MainWindow::showTelemetry()

@@ -10,7 +10,12 @@
 #include <string>
 
 #include "app/about_dialog.h"
+#include "app/desktop_panels.h"
+#include "app/flight_log.h"
+#include "app/preferences_dialog.h"
 #include "app/setup_dialog.h"
+#include "app/status_messages.h"
+#include "app/track_export.h"
 #include "demod/decoder.h"
 #include "sources/capture_control.h"
 #include "ui_main_window.h"
@@ -93,6 +98,50 @@ void MainWindow::on_actionClear_Decoded_Text_triggered()
 void MainWindow::on_actionAbout_Nimbra_triggered()
 {
     auto* dialog = new AboutDialog(this);
+    dialog->show();
+}
+
+void MainWindow::on_actionExport_Track_triggered()
+{
+    const FlightLog& log = panels_->log();
+    if (log.empty()) {
+        messages_->note(tr("No trusted fixes to export yet"));
+        return;
+    }
+    const QString path = chooseExportFile_();
+    if (path.isEmpty())
+        return;
+    const DecoderParameters& p = decoder_->params;
+    const formats::Station station{p.userLat.load(), p.userLon.load(), p.userAlt.load()};
+    const std::vector<FlightFix> fixes = log.toVector();
+    QString error;
+    if (writeTrack(path, fixes, station, error))
+        messages_->note(tr("Track of %n fix(es) written to %1", nullptr, static_cast<int>(fixes.size())).arg(path));
+    else
+        messages_->note(tr("Cannot export the track: %1").arg(error));
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    close();
+}
+
+void MainWindow::on_actionReset_Counters_triggered()
+{
+    qDebug() << "on_actionReset_Counters_triggered";
+    decoder_->telemetry.goodPackets = 0;
+    decoder_->telemetry.badPackets = 0;
+    panels_->resetCounters();
+}
+
+void MainWindow::on_actionPreferences_triggered()
+{
+    auto* dialog = new PreferencesDialog(desktop_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        setDesktopSettings(dialog->settings());
+        desktop_.save();
+    });
     dialog->show();
 }
 

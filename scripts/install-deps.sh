@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
+  qt6-charts-dev libqt6opengl6-dev
   libsndfile1-dev libsoxr-dev
   clang libclang-rt-dev
   sox libsox-fmt-all flac gnuplot-nox libxml2-utils python3
