@@ -102,6 +102,8 @@ public:
     void setPacketListener(PacketListener listener);
     // Set by a demodulator before it feeds a block whose bits it repaired.
     void setBitsRepaired(int bits) { bitsRepaired_ = bits; }
+    // Samples through ProcessSample so far; for the thread that drives the decoder.
+    std::int64_t samplesConsumed() const { return samplesConsumed_; }
     // Per-block Eb/N0 estimates for FixRecord and PacketEvent (off by default: a block costs
     // some tens of microseconds more).
     void setQualityEstimation(bool on) { qualityEnabled_ = on; }
