@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QStandardPaths>
 #include <QStatusBar>
 
 #include "app/desktop_panels.h"
@@ -159,7 +160,16 @@ QString MainWindow::chooseExportFile()
 
 QString MainWindow::testFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sample-flight.wav"));
+    // Beside the executable in a build; in the data folder of the prefix once installed
+    // (/usr/bin/nimbra: /usr/share/nimbra/sample-flight.wav).
+    const QString name = QStringLiteral("sample-flight.wav");
+    const QDir here(QCoreApplication::applicationDirPath());
+    const QString candidates[] = {here.filePath(name), here.filePath(QStringLiteral("../share/nimbra/") + name),
+                                  QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("nimbra/") + name)};
+    for (const QString& path : candidates)
+        if (!path.isEmpty() && QFileInfo::exists(path))
+            return QFileInfo(path).canonicalFilePath();
+    return candidates[0];
 }
 
 QString MainWindow::recordFileName() const

@@ -7,7 +7,15 @@
 
 namespace nimbra {
 
-StatusMessages::StatusMessages(QStatusBar* bar, QObject* parent) : QObject(parent), bar_(bar) {}
+StatusMessages::StatusMessages(QStatusBar* bar, QObject* parent) : QObject(parent), bar_(bar)
+{
+    // A menu entry under the pointer shows its status tip in the bar and then clears the bar:
+    // the standing messages come back.
+    connect(bar, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty() && !shown().isEmpty())
+            show();
+    });
+}
 
 void StatusMessages::set(Kind kind, const QString& text)
 {

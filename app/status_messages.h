@@ -4,8 +4,9 @@
 // few seconds over them. Every message also goes to the trace when it appears.
 //
 // In:  set(kind, text) and clear(kind) from the window and the panels; note(text).
-// Out: the status bar's message (QStatusBar::showMessage); widgets that others add to the
-//      status bar (permanent widgets on its right) are left alone.
+// Out: the status bar's message (QStatusBar::showMessage), shown again whenever something else
+//      clears the bar (a menu's status tip) while a message applies; widgets that others add to
+//      the status bar (permanent widgets on its right) are left alone.
 #pragma once
 
 #include <QObject>

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTextBrowser>
 #include <QtTest>
@@ -22,6 +23,7 @@
 #include "app/desktop_panels.h"
 #include "app/main_window.h"
 #include "app/preferences_dialog.h"
+#include "app/status_messages.h"
 #include "app/track_view.h"
 #include "demod/decoder.h"
 #include "test_support.h"
@@ -160,6 +162,29 @@ private slots:
         }
         QVERIFY(QFileInfo(name).size() > 0);
         QFile::remove(name);
+    }
+
+    // Each message stands until its own cause clears it, and comes back when something else (a
+    // menu entry's status tip) clears the bar.
+    void statusMessagesStandTogetherAndClearByKind()
+    {
+        MainWindow window;
+        StatusMessages& messages = window.statusMessages();
+        QStatusBar* bar = window.statusBar();
+        messages.set(StatusMessages::Capture, "capture failed");
+        messages.set(StatusMessages::File, "file unreadable");
+        QCOMPARE(bar->currentMessage(), QString("capture failed  |  file unreadable"));
+        messages.clear(StatusMessages::Capture);
+        QCOMPARE(bar->currentMessage(), QString("file unreadable"));
+        bar->showMessage(QString());
+        QCOMPARE(bar->currentMessage(), QString("file unreadable"));
+        bar->clearMessage();
+        QCOMPARE(bar->currentMessage(), QString("file unreadable"));
+        messages.note("track written");
+        QCOMPARE(bar->currentMessage(), QString("track written"));
+        messages.clear(StatusMessages::File);
+        QCOMPARE(bar->currentMessage(), QString());
+        QCOMPARE(messages.shown(), QString());
     }
 
     void preferencesRoundTripThroughTheSettings()
