@@ -29,7 +29,7 @@ DesktopPanels::DesktopPanels(QMainWindow* window, Decoder& decoder, FileDecodeQu
       feed_(new FixFeed(this)),
       log_(new FlightLog(this))
 {
-    decoder.setQualityEstimation(true);
+    decoder.setSignalMeasurement(true);
     feed_->attach(decoder);
     connect(feed_, &FixFeed::fixAccepted, this, &DesktopPanels::fixAccepted);
     connect(feed_, &FixFeed::blockFinished, this, [this](const PacketEvent& block) {

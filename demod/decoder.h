@@ -82,7 +82,8 @@ public:
     ScopeBuffer scope;
     TextAccumulator decodedDisplayText;
     TextAccumulator decodedRecordText;
-    // The input's level over the last half second, for display (readable from any thread).
+    // The input's level over the last half second, for display (readable from any thread); only
+    // while the signal is measured (setSignalMeasurement).
     InputLevel inputLevel;
 
     // The per-sample entry.
@@ -104,9 +105,10 @@ public:
     void setBitsRepaired(int bits) { bitsRepaired_ = bits; }
     // Samples through ProcessSample so far; for the thread that drives the decoder.
     std::int64_t samplesConsumed() const { return samplesConsumed_; }
-    // Per-block Eb/N0 estimates for FixRecord and PacketEvent (off by default: a block costs
-    // some tens of microseconds more).
-    void setQualityEstimation(bool on) { qualityEnabled_ = on; }
+    // Measures the signal for display: the input level and a per-block Eb/N0 estimate in
+    // FixRecord and PacketEvent. Off by default: it keeps the last 1.4 s of input, which costs
+    // some thirty instructions a sample and some tens of microseconds a block.
+    void setSignalMeasurement(bool on) { measuring_ = on; }
     // Set by a block demodulator before it feeds a block: where the block lay in the input.
     // Without it, a block is taken to start 10 bits before its '$' reached the framer.
     void setBlockTiming(const BlockTiming& timing)
@@ -141,7 +143,7 @@ private:
     std::int64_t samplesConsumed_ = 0;  // every sample through ProcessSample, this one included
     SampleHistory history_;             // the raw input, for the block quality and the level
     int levelCountdown_ = InputLevel::kInterval;
-    bool qualityEnabled_ = false;
+    bool measuring_ = false;
     BlockTiming blockTiming_;
     bool blockTimingKnown_ = false;
     std::int64_t dollarArrival_ = 0;    // samplesConsumed_ when the framer last saw a block's '$'

@@ -22,12 +22,15 @@ void InputLevel::measure(const SampleHistory& history, std::int64_t end) noexcep
     float peak = 0.0f;
     double sumSquares = 0.0;
     int clipped = 0;
-    for (std::int64_t n = end - kInterval; n < end; ++n) {
-        const float v = std::fabs(history.at(n));
-        peak = std::max(peak, v);
-        sumSquares += double(v) * double(v);
-        clipped += v >= kClipLevel ? 1 : 0;
-    }
+    // Plain loops over contiguous memory, which the compiler turns into vector code.
+    history.forEachPiece(end - kInterval, end, [&](const float* v, int count) {
+        for (int i = 0; i < count; ++i) {
+            const float a = std::fabs(v[i]);
+            peak = a > peak ? a : peak;
+            sumSquares += double(a) * double(a);
+            clipped += a >= kClipLevel ? 1 : 0;
+        }
+    });
     peakDbfs = toDbfs(double(peak));
     rmsDbfs = toDbfs(std::sqrt(sumSquares / kInterval));
     clippedSamples = clipped;

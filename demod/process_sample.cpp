@@ -103,10 +103,12 @@ void Decoder::slicerSample(float s, int demodType)
 void Decoder::ProcessSample(float sample)
 {
     ++samplesConsumed_;
-    history_.store(samplesConsumed_ - 1, sample);
-    if (--levelCountdown_ == 0) {
-        levelCountdown_ = InputLevel::kInterval;
-        inputLevel.measure(history_, samplesConsumed_);
+    if (measuring_) {
+        history_.store(samplesConsumed_ - 1, sample);
+        if (--levelCountdown_ == 0) {
+            levelCountdown_ = InputLevel::kInterval;
+            inputLevel.measure(history_, samplesConsumed_);
+        }
     }
     float s = sample;
     if (params.invertSignal.load() != 0)

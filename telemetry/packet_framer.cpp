@@ -184,7 +184,7 @@ void Decoder::finishBlock(int kind, bool crcGood)
     // A GPS length beyond the limit ends the block at offset 9: there is nothing to show.
     const bool complete = !(kind == 1 && t.blockLength > kMaxGpsBlockLength);
     lastBlockCrcGood_ = crcGood;
-    blockEbN0_ = qualityEnabled_ && complete ? measureBlock() : std::numeric_limits<float>::quiet_NaN();
+    blockEbN0_ = measuring_ && complete ? measureBlock() : std::numeric_limits<float>::quiet_NaN();
     blockTimingKnown_ = false;
     if (complete && (crcGood || params.updateBadCrcPackets != 0)) {
         if (kind == 1)

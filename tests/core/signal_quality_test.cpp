@@ -36,7 +36,7 @@ Estimates decode(const std::vector<std::int16_t>& samples, int demodType, double
     decoder->params.samplesPerBit = static_cast<float>(samplesPerBit);
     // The Pattern demodulator reads a positive level as a 1 bit.
     decoder->params.invertSignal = demodType == kPatternDemod ? 1 : 0;
-    decoder->setQualityEstimation(estimate);
+    decoder->setSignalMeasurement(estimate);
     decoder->setDiagnosticSink([](const char*) {});
     Estimates run;
     decoder->setPacketListener([&run](const PacketEvent& block) {
@@ -166,6 +166,12 @@ TEST(SignalQuality, BlocksThatCannotBeMeasuredGiveNoFigure)
 TEST(InputLevel, PeakRmsAndClippingOfTheLastHalfSecond)
 {
     auto decoder = std::make_unique<Decoder>();
+    // Not measured unless asked for.
+    for (int i = 0; i < InputLevel::kInterval; ++i)
+        decoder->ProcessSample(1000.0f);
+    EXPECT_EQ(decoder->inputLevel.measuredUpTo.load(), 0);
+    decoder = std::make_unique<Decoder>();
+    decoder->setSignalMeasurement(true);
     EXPECT_FLOAT_EQ(decoder->inputLevel.peakDbfs, InputLevel::kFloorDb);
     // Half of full scale as a square wave: peak and RMS both -6.02 dBFS.
     for (int i = 0; i < InputLevel::kInterval; ++i)
@@ -181,9 +187,16 @@ TEST(InputLevel, PeakRmsAndClippingOfTheLastHalfSecond)
     EXPECT_NEAR(decoder->inputLevel.peakDbfs, 0.0, 0.01);
     EXPECT_NEAR(decoder->inputLevel.rmsDbfs, -3.01, 0.02);
     EXPECT_GT(decoder->inputLevel.clippedSamples.load(), 0);
-    // Silence reads as the floor; NaN does not poison the figures.
+    // Silence reads as the floor.
     for (int i = 0; i < InputLevel::kInterval; ++i)
-        decoder->ProcessSample(i == 7 ? NAN : 0.0f);
+        decoder->ProcessSample(0.0f);
     EXPECT_FLOAT_EQ(decoder->inputLevel.peakDbfs, InputLevel::kFloorDb);
     EXPECT_FLOAT_EQ(decoder->inputLevel.rmsDbfs, InputLevel::kFloorDb);
+    EXPECT_EQ(decoder->inputLevel.clippedSamples.load(), 0);
+    // NaN (a broken float input) does not poison the figures: it reads as a clipped sample.
+    for (int i = 0; i < InputLevel::kInterval; ++i)
+        decoder->ProcessSample(i == 7 ? NAN : 0.0f);
+    EXPECT_TRUE(std::isfinite(decoder->inputLevel.peakDbfs.load()));
+    EXPECT_TRUE(std::isfinite(decoder->inputLevel.rmsDbfs.load()));
+    EXPECT_EQ(decoder->inputLevel.clippedSamples.load(), 1);
 }
