@@ -13,7 +13,7 @@
 #include "app/sky_view.h"
 #include "app/status_messages.h"
 #include "app/track_view.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/file_decode_queue.h"
 #include "sources/wave_thread.h"
 

@@ -23,7 +23,7 @@
 #include <functional>
 #include <mutex>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "flight/flight_fix.h"
 
 namespace nimbra {

@@ -1,6 +1,6 @@
 #include "app/live_feed.h"
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
 

@@ -16,7 +16,7 @@
 #include "app/fix_feed.h"
 #include "app/settings.h"
 #include "app/status_messages.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
 #include "ui_main_window.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "ui_main_window.h"
 
 namespace nimbra {

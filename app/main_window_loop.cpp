@@ -15,7 +15,7 @@
 #include "app/live_feed.h"
 #include "app/live_record_file.h"
 #include "app/settings.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "sources/sound_in.h"
 #include "ui_main_window.h"

@@ -16,7 +16,7 @@
 #include "app/setup_dialog.h"
 #include "app/status_messages.h"
 #include "app/track_export.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "ui_main_window.h"
 

@@ -19,7 +19,7 @@ void SignalStats::addBlock(const PacketEvent& block)
         return;
     advanceTo(block.sampleIndex);
     lastBlock_ = block.sampleIndex;
-    if (block.kind == 1 && block.crcGood)
+    if (block.kind == BlockKind::Gps && block.crcGood)
         goodGps_.push_back(block.sampleIndex);
     if (block.bitsRepaired > 0 && block.crcGood) {
         bitsRepaired_ += block.bitsRepaired;

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 
 namespace nimbra {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/synthesize.h"
 #include "synth/wav_file.h"
 
@@ -53,7 +53,7 @@ void BM_Decode(benchmark::State& state)
     decoder->params.demodType = demodType;
     decoder->params.doFiltering = static_cast<int>(state.range(1));
     // The synthesizer sends a 1 bit as the low level, which the slicers expect; the Pattern
-    // demodulator reads a positive sum as a 1 bit.
+    // demodulator reads a positive sum as a 1 bit (the Sync demodulator takes either).
     decoder->params.invertSignal = demodType == 2 ? 1 : 0;
     decoder->setClock([] { return std::int64_t{0}; });
     for (auto _ : state) {
@@ -68,9 +68,11 @@ BENCHMARK(BM_Decode)
     ->Args({0, 0})
     ->Args({1, 0})
     ->Args({2, 0})
+    ->Args({3, 0})
     ->Args({0, 1})
     ->Args({1, 1})
     ->Args({2, 1})
+    ->Args({3, 1})
     ->Unit(benchmark::kMillisecond);
 
 // The Pattern demodulator's worst case: noise only, so the header test runs at every sample.

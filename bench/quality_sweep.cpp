@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "demod/demod_type.h"
 #include "synth/audio_channel.h"
 #include "synth/channel_rf.h"
@@ -74,7 +74,7 @@ Cell measure(const std::vector<std::int16_t>& samples, const Receiver& receiver,
     decoder->setDiagnosticSink([](const char*) {});
     std::vector<double> errors;
     decoder->setPacketListener([&errors, truth, badBlocksToo](const PacketEvent& block) {
-        if (block.kind == 1 && (block.crcGood || badBlocksToo) && !std::isnan(block.ebN0Db))
+        if (block.kind == BlockKind::Gps && (block.crcGood || badBlocksToo) && !std::isnan(block.ebN0Db))
             errors.push_back(double(block.ebN0Db) - truth);
     });
     decoder->ProcessSamples(samples.data(), samples.size());

@@ -31,8 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "demod/decoder.h"
-#include "demod/sync_demod.h"
+#include "decoder/decoder.h"
 #include "synth/audio_channel.h"
 #include "synth/channel_rf.h"
 #include "synth/random.h"
@@ -170,16 +169,17 @@ struct Sweep {
 
 // ---- Signal ---------------------------------------------------------------------------------
 
+// A GPS header (identifier 0x4E21, the block's index as its time counter) around a random
+// payload of kPayload bytes: every data bit is a fair coin.
 Block makeBlock(nimbra::synth::Random& random, int index)
 {
-    Block b = {'$', 'R', 'T', '1', 0x4E, 0x21, static_cast<std::uint8_t>(index >> 8),
-               static_cast<std::uint8_t>(index), kPayload >> 8, kPayload & 0xFF};
-    for (int i = 0; i < kPayload; ++i)
-        b.push_back(static_cast<std::uint8_t>(random.next() >> 56));
-    const std::uint16_t crc = nimbra::synth::xmodemCrc(b.data(), b.size());
-    b.push_back(static_cast<std::uint8_t>(crc >> 8));
-    b.push_back(static_cast<std::uint8_t>(crc));
-    return b;
+    nimbra::synth::GpsBlockFields header;
+    header.transmitterId = 0x4E21;
+    header.timeCounter = static_cast<std::uint16_t>(index);
+    Block payload(kPayload);
+    for (std::uint8_t& byte : payload)
+        byte = static_cast<std::uint8_t>(random.next() >> 56);
+    return nimbra::synth::buildGpsBlock(header, payload);
 }
 
 std::vector<std::int16_t> toPcm(const std::vector<float>& audio)
@@ -321,9 +321,7 @@ Point runPoint(const Sweep& sweep, double ebN0Db, std::uint64_t seed, int maxBlo
             const int index = static_cast<int>(sent.size());
             sent.push_back(makeBlock(random, index));
             nimbra::synth::SerialLine line;
-            line.addCharacter(nimbra::synth::kSyncByte);
-            line.addCharacter(nimbra::synth::kSyncByte);
-            line.addCharacters(sent.back());
+            nimbra::synth::sendBlock(line, sent.back());
             line.addIdle(kIdleBits);
             const auto pcm = toPcm(channel.render(line.bits(), spb));
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/channel_rf.h"
 #include "synth/random.h"
 #include "synth/synthesize.h"

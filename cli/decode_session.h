@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "flight/flight_fix.h"
 
 namespace nimbra::cli {

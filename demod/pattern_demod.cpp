@@ -1,52 +1,53 @@
-// Pattern demodulator: finds whole packets by trying every start position one sample apart.
-//
-// In:  conditioned samples (Pattern mode only), the samples per bit.
-// Out: the characters of each packet whose header, length and checksum are right, from its '$'
-//      through its checksum, to the packet framer; a picture of the capture in the ScopeBuffer.
-//
-// For every sample outside a hold-off the oldest sample of the 15,000-sample window is tested as
-// a packet start (header test, see pattern_header.h). A match runs the full pass over the whole
-// window; an accepted packet then lets its own samples pass without searching.
+#include "demod/pattern_demod.h"
+
 #include <climits>
 
-#include "demod/decoder.h"
 #include "demod/truncate.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 
 namespace nimbra {
 
 namespace {
 
-constexpr int kFirstBlockCharacter = 2;  // the '$' (characters 0 and 1 are sync characters)
-constexpr int kLengthHigh = 10;          // length field, big-endian, 8 characters after the '$'
-constexpr int kLengthLow = 11;
-constexpr int kBlockOverhead = 12;       // characters of a block besides its L payload bytes
+// The window holds the sync characters first: character j of a pass is block offset j - 2.
+constexpr int kFirst = block::kSyncCharacters;
+constexpr int kHeaderEnd = kFirst + block::kHeaderBytes;  // characters needed for the length
 
 }  // namespace
 
-void Decoder::patternSample(float s)
+bool PatternDemod::step(float sample, float samplesPerBit, ScopeBuffer& scope) noexcept
 {
-    PatternDemodState& p = demod_.pattern;
+    PatternDemodState& p = state;
     constexpr int kWindow = PatternDemodState::kWindow;
     if (p.writeIndex < 0 || p.writeIndex >= kWindow)
         p.writeIndex = 0;
-    p.ring[p.writeIndex] = s;
-    p.ring[p.writeIndex + kWindow] = s;
+    p.ring[p.writeIndex] = sample;
+    p.ring[p.writeIndex + kWindow] = sample;
     if (++p.writeIndex == kWindow)
         p.writeIndex = 0;
 
     if (p.holdOff > 0) {
         --p.holdOff;
-        return;
+        return false;
     }
-    const float samplesPerBit = params.samplesPerBit.load();
     p.headerClock.setSamplesPerBit(samplesPerBit);
-    if (headerMatches(p.ring + p.writeIndex, p.headerClock))
-        patternCapture(samplesPerBit);
+    if (!headerMatches(p.ring + p.writeIndex, p.headerClock))
+        return false;
+    return capture(samplesPerBit, scope);
 }
 
-void Decoder::patternCapture(float samplesPerBit)
+DemodBlock PatternDemod::block() const noexcept
 {
-    PatternDemodState& p = demod_.pattern;
+    DemodBlock b;
+    b.bytes = state.characters + kFirst;
+    b.length = blockLength_;
+    return b;
+}
+
+bool PatternDemod::capture(float samplesPerBit, ScopeBuffer& scope) noexcept
+{
+    PatternDemodState& p = state;
     constexpr int kWindow = PatternDemodState::kWindow;
     const float* window = p.ring + p.writeIndex;
     const float f = samplesPerBit;
@@ -87,38 +88,28 @@ void Decoder::patternCapture(float samplesPerBit)
     }
     p.characterCount = count;
 
-    if (count <= kLengthLow)
-        return;
-    const int length = p.characters[kLengthHigh] * 256 + p.characters[kLengthLow];
-    if (length < PatternDemodState::kMinBlockLength || length > PatternDemodState::kMaxBlockLength)
-        return;
-    const int last = length + kBlockOverhead + 1;  // the second checksum character
-    if (last >= count)
-        return;  // the window is too short for this block at this clock
-
-    telemetry.crcRegister = 0;
-    for (int j = kFirstBlockCharacter; j <= last; ++j)
-        CrcAddByte(p.characters[j]);
-    if (telemetry.crcRegister != 0)
-        return;
-
-    // The window starts with the first sync character's start bit.
-    BlockTiming timing;
-    timing.bitLength = double(f);
-    timing.dollarStart = double(samplesConsumed_ - kWindow) + kFirstBlockCharacter * 10.0 * double(f);
-    timing.startTolerance = 4.0;
-    timing.rateTolerance = 0.001;
-    setBlockTiming(timing);
-    for (int j = kFirstBlockCharacter; j <= last; ++j)
-        emitCharacter(p.characters[j]);
+    if (count < kHeaderEnd)
+        return false;
+    const std::uint8_t* candidate = p.characters + kFirst;
+    const BlockKind kind = block::kindOf(candidate[block::kKindOffset]);
+    const int length = block::lengthOf(kind, candidate);
+    if (length < block::kMinLength || length > block::kMaxLength)
+        return false;
+    const int bytes = length + block::kOverhead;
+    if (kFirst + bytes > count)
+        return false;  // the window is too short for this block at this clock
+    if (crc16Register(candidate, static_cast<std::size_t>(bytes)) != 0)
+        return false;
+    blockLength_ = bytes;
 
     // Let the block's own samples pass without searching them again.
     const float holdOff = static_cast<float>(
-        double(f) * double(static_cast<float>((length + kBlockOverhead) * 10.0)));
+        double(f) * double(static_cast<float>((length + block::kOverhead) * 10.0)));
     if (holdOff >= 2147483648.0f)
         p.holdOff = INT_MAX;
     else
         p.holdOff = holdOff > 0.0f ? static_cast<int>(holdOff) : 0;
+    return true;
 }
 
 }  // namespace nimbra

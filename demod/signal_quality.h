@@ -27,17 +27,10 @@
 
 #include <cstdint>
 
+#include "demod/block_timing.h"
 #include "demod/sample_history.h"
 
 namespace nimbra {
-
-// Where a block lay in the input, as well as the demodulator that read it knows.
-struct BlockTiming {
-    double dollarStart = 0.0;      // sample time of the leading edge of the '$' start bit
-    double bitLength = 5.0;        // samples per bit
-    double startTolerance = 16.0;  // the start is searched this many samples either way
-    double rateTolerance = 0.004;  // and the bit length this fraction either way
-};
 
 struct BlockQuality {
     static constexpr int kMaxBytes = 400;        // longer blocks are not measured

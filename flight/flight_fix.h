@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "telemetry/fix_record.h"
 
 namespace nimbra {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "formats/iso_time.h"
+#include "telemetry/telemetry_state.h"
 
 namespace nimbra::formats {
 

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <new>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "fuzz/fuzz_input.h"
 
 namespace nimbra::fuzz {

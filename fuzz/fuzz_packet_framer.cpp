@@ -11,23 +11,14 @@
 #include <cstring>
 #include <string>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
+#include "block/block_format.h"
+#include "block/crc16.h"
 #include "fuzz/decoder_setup.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
-
-std::uint16_t crcOf(const std::uint8_t* bytes, int length)
-{
-    std::uint16_t crc = 0;
-    for (int i = 0; i < length; ++i) {
-        crc = static_cast<std::uint16_t>(crc ^ (bytes[i] << 8));
-        for (int b = 0; b < 8; ++b)
-            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return crc;
-}
 
 void checkTexts(const nimbra::TelemetryState& t)
 {
@@ -61,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     d->setPacketListener([&](const nimbra::PacketEvent& event) {
         ++events;
-        FUZZ_CHECK(event.kind == 1 || event.kind == 2);
-        FUZZ_CHECK(event.length >= 1 && event.length <= nimbra::Decoder::kMaxPacketBytes);
-        FUZZ_CHECK(event.bytes != nullptr && event.bytes[0] == '$');
-        if (event.crcGood && event.length < nimbra::Decoder::kMaxPacketBytes)
-            FUZZ_CHECK(crcOf(event.bytes, event.length) == 0);
+        FUZZ_CHECK(event.kind == nimbra::BlockKind::Gps || event.kind == nimbra::BlockKind::Ptu);
+        FUZZ_CHECK(event.length >= 1 && event.length <= nimbra::block::kMaxBlockBytes);
+        FUZZ_CHECK(event.bytes != nullptr && event.bytes[0] == nimbra::block::kStart);
+        if (event.crcGood)
+            FUZZ_CHECK(nimbra::crc16Register(event.bytes, static_cast<std::size_t>(event.length)) == 0);
     });
 
     const std::uint8_t* body = in.rest();

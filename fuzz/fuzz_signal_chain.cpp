@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "fuzz/decoder_setup.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"

@@ -10,7 +10,7 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev
   libsndfile1-dev libsoxr-dev
   clang libclang-rt-dev
-  sox libsox-fmt-all flac gnuplot-nox libxml2-utils python3
+  sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
   pulseaudio pulseaudio-utils
 )

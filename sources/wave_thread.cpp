@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "input/audio_file_info.h"
 #include "input/pcm16.h"
 #include "input/resampler.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "demod/decoder.h"
+#include "block/block_format.h"
 #include "telemetry/c_locale.h"
 
 namespace nimbra {
@@ -18,30 +18,30 @@ float decodePtuChannel(int selector, int high, int low)
     return static_cast<float>(static_cast<double>(ptuRangeTable[index]) - (high * 256 + low));
 }
 
-void Decoder::DecodePtuBlock()
+bool decodePtuBlock(const std::uint8_t* b, int length, TelemetryState& t)
 {
-    TelemetryState& t = telemetry;
-    // A block too short for the channels would be decoded from bytes of an older block; keep
-    // the previous values instead.
-    if (t.ptuByteCount < kPtuDecodedEntries)
-        return;
+    // A block too short for the channels would be decoded from bytes that are not its own;
+    // keep the previous values instead.
+    if (length < block::kPtuDecodedBytes)
+        return false;
 
-    for (int k = 0; k < TelemetryState::kPtuChannels; ++k) {
-        const int* channel = &t.ptuBytes[kPtuFirstChannelEntry + 3 * k];
+    for (int k = 0; k < block::kPtuChannels; ++k) {
+        const std::uint8_t* channel = b + block::kPtuChannelsOffset + block::kPtuChannelBytes * k;
         t.ptuChannels[k] = decodePtuChannel(channel[0], channel[1], channel[2]);
     }
 
     const CLocaleScope cLocale;
     int used = 0;
-    for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
+    for (int k = 0; k < block::kPtuChannels; ++k)
         used += std::snprintf(t.psuText + used, sizeof t.psuText - static_cast<std::size_t>(used),
                               "%7.1f ", static_cast<double>(t.ptuChannels[k]));
     used = 0;
-    for (int i = 0; i < kPtuCalibrationBytes; ++i)
+    for (int i = 0; i < block::kPtuCalibrationBytes; ++i)
         used += std::snprintf(t.calibrationText + used,
                               sizeof t.calibrationText - static_cast<std::size_t>(used), "%02X ",
-                              static_cast<unsigned>(t.ptuBytes[kPtuFirstCalibrationEntry + i]));
+                              static_cast<unsigned>(b[block::kPtuCalibrationOffset + i]));
     t.ptuDecoded = true;
+    return true;
 }
 
 }  // namespace nimbra

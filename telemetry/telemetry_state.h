@@ -1,14 +1,16 @@
-// TelemetryState: the packet framer's state, the latest GPS fields, the last accepted fix, the
-// PTU results and the block counters. Zero at start and never cleared as a whole.
+// TelemetryState: what the decoder shows: the latest GPS fields, the last accepted fix, the PTU
+// results and the block counters. Zero at start and never cleared as a whole: values carry on
+// from block to block, from one recording to the next and between file and live decoding.
 //
 // Fields read by the GUI thread while the decoding thread writes them are Relaxed atomics, so a
-// label never shows a torn value (values of two consecutive packets side by side are accepted).
+// label never shows a torn value (values of two consecutive blocks side by side are accepted).
 // Everything else belongs to the decoding thread alone.
 #pragma once
 
 #include <cstdint>
 
 #include "demod/relaxed.h"
+#include "block/block_format.h"
 
 namespace nimbra {
 
@@ -22,21 +24,11 @@ struct PreviousFix {
 };
 
 struct TelemetryState {
-    static constexpr int kPtuBytes = 100;
-    static constexpr int kPtuChannels = 13;
+    static constexpr int kPtuChannels = block::kPtuChannels;
     static constexpr int kTextSize = 1024;
 
-    // 1. Framer state (decoding thread only).
-    int framerState = 0;
-    int blockKind = 0;        // 0 none, 1 GPS, 2 PTU
-    int packetByteCount = 0;  // bytes of the current packet, the '$' counts as 1
-    std::uint16_t crcRegister = 0;
-    int ptuBytes[kPtuBytes] = {};  // bytes after the 'M' of a PTU block
-    int ptuByteCount = 0;
-    int ptuExpectedLength = 0;
-    std::uint32_t rawField = 0;  // 32-bit field being assembled, big-endian
-
-    // 2. GPS fields of the most recent GPS block that got that far.
+    // 1. GPS fields of the most recent GPS block that got that far: each is written the moment
+    //    its last byte arrives, before the block's checksum is known (gps_block.h).
     Relaxed<std::uint16_t> transmitterId{0};
     Relaxed<std::uint16_t> timeCounter{0};  // seconds
     Relaxed<std::uint16_t> blockLength{0};  // bytes from offset 10 up to the checksum
@@ -44,7 +36,7 @@ struct TelemetryState {
     Relaxed<float> longitude{0.0f};         // degrees, east positive
     Relaxed<float> altitude{0.0f};          // metres
 
-    // 3. The last accepted fix.
+    // 2. The last accepted fix (fix_stage.h).
     Relaxed<float> latitudeAbs{0.0f};
     Relaxed<char> latitudeHemisphere{'\0'};  // 'N' or 'S'; '\0' before the first fix
     Relaxed<float> longitudeAbs{0.0f};
@@ -57,13 +49,13 @@ struct TelemetryState {
     Relaxed<float> direction{0.0f};  // degrees, smoothed on the circle
     PreviousFix previousFix;
 
-    // 4. PTU values of the most recent decoded PTU block (decoding thread only).
+    // 3. PTU values of the most recent decoded PTU block (ptu_block.h; decoding thread only).
     float ptuChannels[kPtuChannels] = {};
     bool ptuDecoded = false;  // true once any PTU block has been decoded
     char psuText[kTextSize] = {};
     char calibrationText[kTextSize] = {};
 
-    // 5. Counters: each finished block adds one to exactly one of them.
+    // 4. Counters: each finished block adds one to exactly one of them.
     Relaxed<int> goodPackets{0};
     Relaxed<int> badPackets{0};
 };

@@ -18,6 +18,15 @@ void TextAccumulator::append(std::string_view text)
     text_.append(text);
 }
 
+void TextAccumulator::appendLine(std::string_view line)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (text_.size() + line.size() + 1 > limit_)
+        makeRoom(line.size() + 1);
+    text_.append(line);
+    text_.push_back(kLineEnd);
+}
+
 // Drops the oldest whole lines: enough that the new text fits, and at least a quarter of the
 // limit, so that a full accumulator is not shifted on every append.
 void TextAccumulator::makeRoom(std::size_t incoming)

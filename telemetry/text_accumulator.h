@@ -27,6 +27,8 @@ public:
     explicit TextAccumulator(std::size_t limit = kDefaultLimit) : limit_(limit) {}
 
     void append(std::string_view text);
+    // Appends one line and the carriage return that ends it, together.
+    void appendLine(std::string_view line);
     // Returns everything appended since the last take and leaves the accumulator empty.
     std::string takeAll();
     bool empty() const;

@@ -32,6 +32,8 @@ const char* kUsage =
     "  --amplitude A           signal level in PCM units (default 10000)\n"
     "  --ebn0 DB               add white Gaussian noise at this Eb/N0 (default: no noise)\n"
     "  --lowpass HZ            second-order low-pass at HZ (default: off)\n"
+    "  --highpass HZ           first-order high-pass at HZ, a sound card's AC coupling (default:\n"
+    "                          off; audio channel only)\n"
     "  --channel audio|rf      audio: two levels plus noise (default); rf: the radio path, FM\n"
     "                          at +-deviation, noise at --ebn0, 19.2 kHz IF, discriminator and\n"
     "                          an 11 kHz low-pass (--lowpass moves it); weak signals give clicks\n"
@@ -42,6 +44,9 @@ const char* kUsage =
     "  --first-counter N       time counter of the first GPS block (default 1200)\n"
     "  --satellites N          satellite records per GPS block, 0-20 (default 8)\n"
     "  --corrupt-every N       spoil the checksum of every Nth GPS block (default 0: none)\n"
+    "  --bogus-every N         give every Nth GPS block an impossible position, in turn: altitude\n"
+    "                          below 0, altitude above 50 km, latitude beyond the pole, 3 degrees\n"
+    "                          north of the flight (default 0: none)\n"
     "  --no-ptu                send GPS blocks only\n"
     "  --station LAT,LON,ALT   station position (default 39.75,-76.98,220)\n"
     "  --help                  show this help\n";
@@ -106,6 +111,8 @@ int main(int argc, char** argv)
             audio.ebN0Db = parseNumber(arg, value(), -20.0, 100.0);
         } else if (arg == "--lowpass") {
             audio.lowPassHz = parseNumber(arg, value(), 1.0, 23999.0);
+        } else if (arg == "--highpass") {
+            audio.highPassHz = parseNumber(arg, value(), 1.0, 23999.0);
         } else if (arg == "--channel") {
             const std::string kind = value();
             if (kind != "audio" && kind != "rf")
@@ -125,6 +132,8 @@ int main(int argc, char** argv)
             flight.numSatellites = static_cast<int>(parseInteger(arg, value(), 0, 20));
         } else if (arg == "--corrupt-every") {
             flight.corruptEvery = static_cast<int>(parseInteger(arg, value(), 0, 1000000));
+        } else if (arg == "--bogus-every") {
+            flight.bogusEvery = static_cast<int>(parseInteger(arg, value(), 0, 1000000));
         } else if (arg == "--no-ptu") {
             flight.sendPtu = false;
         } else if (arg == "--station") {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/random.h"
 #include "synth/synthesize.h"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "block/crc16.h"
 #include "synth/audio_channel.h"
 #include "synth/flight.h"
 #include "synth/modulator.h"
@@ -32,9 +33,6 @@ std::vector<std::pair<float, int>> runs(const std::vector<float>& v)
 
 TEST(SynthBlocks, ChecksumAndGpsLayout)
 {
-    const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(xmodemCrc(check, sizeof check), 0x31C3);
-
     GpsBlockFields f;
     f.transmitterId = 0x1A2B;
     f.timeCounter = 1234;
@@ -50,15 +48,27 @@ TEST(SynthBlocks, ChecksumAndGpsLayout)
     EXPECT_EQ(std::memcmp(b.data() + 18, position, sizeof position), 0);
     EXPECT_EQ(b[41], 8);
     // The checksum closes the block: shifting it in too leaves a zero register.
-    EXPECT_EQ(xmodemCrc(b.data(), b.size()), 0);
+    EXPECT_EQ(nimbra::crc16Register(b.data(), b.size()), 0);
 
     std::vector<std::uint8_t> bad = b;
     corruptChecksum(bad);
-    EXPECT_NE(xmodemCrc(bad.data(), bad.size()), 0);
+    EXPECT_NE(nimbra::crc16Register(bad.data(), bad.size()), 0);
     EXPECT_EQ(bad.size(), b.size());
 
     f.numSatellites = 0;
     EXPECT_EQ(buildGpsBlock(f).size(), 44u);
+
+    // A length field that lies, and any payload in a GPS header.
+    f.lengthField = 301;
+    const std::vector<std::uint8_t> lying = buildGpsBlock(f);
+    EXPECT_EQ(lying.size(), 44u);
+    EXPECT_EQ(lying[8], 0x01);
+    EXPECT_EQ(lying[9], 0x2D);
+    f.lengthField = -1;
+    const std::vector<std::uint8_t> any = buildGpsBlock(f, {1, 2, 3});
+    ASSERT_EQ(any.size(), 15u);
+    EXPECT_EQ(any[9], 3);
+    EXPECT_EQ(any[12], 3);
 }
 
 TEST(SynthBlocks, PtuLayout)
@@ -85,10 +95,19 @@ TEST(SynthBlocks, PtuLayout)
     EXPECT_EQ(b[13 + 36], 0xCD);
     EXPECT_EQ(b[50], 0xA0);
     EXPECT_EQ(b[65], 0xAF);
-    EXPECT_EQ(xmodemCrc(b.data(), b.size()), 0);
+    EXPECT_EQ(nimbra::crc16Register(b.data(), b.size()), 0);
 
-    f.length = 10;  // too short for the channels: raised to the minimum of 56
-    EXPECT_EQ(buildPtuBlock(f).size(), 68u);
+    // Shorter than the channels and calibration bytes: cut off after L bytes.
+    f.length = 20;
+    const std::vector<std::uint8_t> cut = buildPtuBlock(f);
+    ASSERT_EQ(cut.size(), 32u);
+    EXPECT_EQ(cut[11], 0x02);
+    EXPECT_EQ(nimbra::crc16Register(cut.data(), cut.size()), 0);
+    // The byte before L is the high byte of the 16-bit length field.
+    f.length = 60;
+    f.lengthHigh = 0x01;
+    EXPECT_EQ(buildPtuBlock(f)[8], 0x01);
+    EXPECT_EQ(buildPtuBlock(f).size(), 72u);
 }
 
 TEST(SynthSerial, CharacterFramingAndLevels)

@@ -12,7 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/status_messages.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 using namespace nimbra;

@@ -25,7 +25,7 @@
 #include "app/preferences_dialog.h"
 #include "app/status_messages.h"
 #include "app/track_view.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 using namespace nimbra;

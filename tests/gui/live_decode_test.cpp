@@ -13,7 +13,7 @@
 #include "app/main_window.h"
 #include "app/status_messages.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "live_support.h"
 #include "sources/sound_in.h"
 #include "test_support.h"

@@ -22,7 +22,7 @@
 #include "app/live_record_file.h"
 #include "app/main_window.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
 #include "test_support.h"

@@ -26,7 +26,7 @@
 #include "app/signal_panel.h"
 #include "app/sky_view.h"
 #include "app/track_view.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 using namespace nimbra;

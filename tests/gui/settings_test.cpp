@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "app/main_window.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 using nimbra::MainWindow;

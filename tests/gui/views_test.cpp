@@ -16,7 +16,7 @@
 #include "app/signal_stats.h"
 #include "app/sky_view.h"
 #include "app/track_view.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "test_support.h"
 
 using namespace nimbra;
@@ -25,7 +25,7 @@ namespace {
 
 constexpr std::int64_t kSecond = SignalStats::kSampleRate;
 
-PacketEvent block(std::int64_t sample, int kind, bool good, float ebN0 = std::numeric_limits<float>::quiet_NaN(),
+PacketEvent blockAt(std::int64_t sample, BlockKind kind, bool good, float ebN0 = std::numeric_limits<float>::quiet_NaN(),
                   int repaired = 0)
 {
     PacketEvent b;
@@ -66,8 +66,8 @@ private slots:
         // second, one bad GPS block.
         for (int i = 1; i <= 100; ++i) {
             const std::int64_t at = 1000 + i * kSecond - kSecond / 2;
-            s.addBlock(block(at - kSecond / 4, 2, true));
-            s.addBlock(block(at, 1, i % 5 != 0));
+            s.addBlock(blockAt(at - kSecond / 4, BlockKind::Ptu, true));
+            s.addBlock(blockAt(at, BlockKind::Gps, i % 5 != 0));
         }
         s.advanceTo(1000 + 100 * kSecond);
         SignalStats::Figures f = s.figures();
@@ -79,7 +79,7 @@ private slots:
         QVERIFY(!f.noSignal);
         // Blocks from before the input began do not count.
         s.restart(1000 + 100 * kSecond);
-        s.addBlock(block(1000 + 99 * kSecond, 1, true));
+        s.addBlock(blockAt(1000 + 99 * kSecond, BlockKind::Gps, true));
         s.advanceTo(1000 + 110 * kSecond);
         f = s.figures();
         QCOMPARE(f.shortWindow.expected, 10);
@@ -96,7 +96,7 @@ private slots:
         s.advanceTo(30 * kSecond);
         QVERIFY(s.figures().noSignal);
         // A bad block is a signal too.
-        s.addBlock(block(31 * kSecond, 1, false));
+        s.addBlock(blockAt(31 * kSecond, BlockKind::Gps, false));
         QVERIFY(!s.figures().noSignal);
         s.advanceTo(61 * kSecond);
         QVERIFY(s.figures().noSignal);
@@ -108,8 +108,8 @@ private slots:
         s.restart(0);
         QVERIFY(std::isnan(s.figures().latestEbN0Db));
         for (int i = 1; i <= 12; ++i)
-            s.addBlock(block(i * kSecond, 1, true, float(i), i == 3 ? 1 : 0));
-        s.addBlock(block(13 * kSecond, 1, false, NAN, 1));  // a bad block's repair does not count
+            s.addBlock(blockAt(i * kSecond, BlockKind::Gps, true, float(i), i == 3 ? 1 : 0));
+        s.addBlock(blockAt(13 * kSecond, BlockKind::Gps, false, NAN, 1));  // a bad block's repair does not count
         s.addFix(12 * kSecond);
         s.advanceTo(20 * kSecond);
         const SignalStats::Figures f = s.figures();

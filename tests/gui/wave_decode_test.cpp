@@ -18,7 +18,7 @@
 #include "app/main_window.h"
 #include "app/status_messages.h"
 #include "app/setup_dialog.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/file_decode_queue.h"
 #include "sources/wave_thread.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/synthesize.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 #include "synth/synthesize.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "demod/decoder.h"
+#include "decoder/decoder.h"
 
 using namespace nimbra;
 

@@ -28,6 +28,8 @@ std::vector<float> AudioChannel::render(const std::vector<std::uint8_t>& bits, d
     }
     if (settings_.lowPassHz > 0.0)
         lowPassInPlace(out, settings_.lowPassHz);
+    if (settings_.highPassHz > 0.0)
+        highPassInPlace(out, settings_.highPassHz);
     return out;
 }
 
@@ -53,6 +55,24 @@ void lowPassInPlace(std::vector<float>& samples, double cutoffHz, double sampleR
         x2 = x1;
         x1 = x;
         y2 = y1;
+        y1 = y;
+        v = static_cast<float>(y);
+    }
+}
+
+void highPassInPlace(std::vector<float>& samples, double cutoffHz, double sampleRate)
+{
+    if (!(cutoffHz > 0.0) || cutoffHz >= sampleRate / 2.0)
+        return;
+    const double pi = 3.14159265358979323846;
+    const double k = std::tan(pi * cutoffHz / sampleRate);
+    const double b0 = 1.0 / (1.0 + k);
+    const double a1 = (k - 1.0) / (1.0 + k);
+    double x1 = 0.0, y1 = 0.0;
+    for (float& v : samples) {
+        const double x = static_cast<double>(v);
+        const double y = b0 * (x - x1) - a1 * y1;
+        x1 = x;
         y1 = y;
         v = static_cast<float>(y);
     }

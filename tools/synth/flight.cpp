@@ -50,11 +50,23 @@ std::size_t bitAt(double seconds, double samplesPerBit)
     return static_cast<std::size_t>(std::llround(seconds * kSampleRate / samplesPerBit));
 }
 
-void sendBlock(SerialLine& line, const std::vector<std::uint8_t>& block)
+// The n-th impossible position of a flight (see FlightSettings::bogusEvery).
+void spoilPosition(GpsBlockFields& gps, int n)
 {
-    line.addCharacter(kSyncByte);
-    line.addCharacter(kSyncByte);
-    line.addCharacters(block);
+    switch (n % 4) {
+    case 0:
+        gps.altitudeMm = -1000000;
+        break;
+    case 1:
+        gps.altitudeMm = 60000000;
+        break;
+    case 2:
+        gps.latitudeRaw = toRaw(95.0);
+        break;
+    default:
+        gps.latitudeRaw = toRaw(rawToDegrees(gps.latitudeRaw) + 3.0);
+        break;
+    }
 }
 
 }  // namespace
@@ -84,6 +96,11 @@ Flight makeFlight(const FlightSettings& s)
         gps.gpsTimeMs = static_cast<std::uint32_t>(388800000 + 1000 * i);
         gps.gpsWeek = 2446;
         gps.numSatellites = s.numSatellites;
+        const bool bogus = s.bogusEvery > 0 && (i + 1) % s.bogusEvery == 0;
+        if (bogus) {
+            spoilPosition(gps, flight.bogusBlocks);
+            ++flight.bogusBlocks;
+        }
         std::vector<std::uint8_t> block = buildGpsBlock(gps);
         const bool corrupt = s.corruptEvery > 0 && (i + 1) % s.corruptEvery == 0;
         if (corrupt) {
@@ -111,6 +128,7 @@ Flight makeFlight(const FlightSettings& s)
         fix.longitudeRaw = gps.longitudeRaw;
         fix.altitudeMm = gps.altitudeMm;
         fix.crcGood = !corrupt;
+        fix.bogus = bogus;
         fix.hasPtu = ptuSent;
         fix.ptu = latestPtu;
         fix.endTimeS = static_cast<double>(samplesForBits(flight.line.size(), spb)) / kSampleRate;
@@ -118,8 +136,8 @@ Flight makeFlight(const FlightSettings& s)
     }
     // The next block starts just as the recording ends.
     idleUntil(flight.line, bitAt(s.leadInS + s.gpsBlocks, spb));
-    flight.line.addCharacter(kSyncByte);
-    flight.line.addCharacter(kSyncByte);
+    for (int c = 0; c < block::kSyncCharacters; ++c)
+        flight.line.addCharacter(block::kSyncCharacter);
     flight.line.addIdle(2);
     return flight;
 }

@@ -39,6 +39,10 @@ struct FlightSettings {
     double gpsOffsetS = 0.5;            // GPS block this long after each PTU block starts
     bool sendPtu = true;
     int corruptEvery = 0;               // every Nth GPS block gets a bad checksum (0: none)
+    // Every Nth GPS block (0: none) carries a position no real flight has, in turn: an altitude
+    // below 0, an altitude above 50 km, a latitude beyond the pole, a fix 3 degrees north of
+    // the flight (farther than the default range limit of 250 km).
+    int bogusEvery = 0;
 };
 
 struct ExpectedFix {
@@ -48,6 +52,7 @@ struct ExpectedFix {
     std::int32_t longitudeRaw = 0;
     std::int32_t altitudeMm = 0;
     bool crcGood = true;
+    bool bogus = false;                  // an impossible position (FlightSettings::bogusEvery)
     bool hasPtu = false;                 // a PTU block was sent before this fix
     std::array<double, 13> ptu{};        // channel values of the latest PTU block sent
     double endTimeS = 0.0;               // end of the block's last bit, seconds into the audio
@@ -59,6 +64,7 @@ struct Flight {
     int gpsBlocks = 0;
     int ptuBlocks = 0;
     int corruptedBlocks = 0;
+    int bogusBlocks = 0;
 };
 
 Flight makeFlight(const FlightSettings& settings);
