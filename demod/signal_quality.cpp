@@ -9,7 +9,7 @@ namespace nimbra {
 namespace {
 
 constexpr int kSearchBits = 80;       // bits correlated to find the start, and again the end
-constexpr double kSearchStep = 0.5;   // samples between trial offsets
+constexpr int kMaxSearchSteps = 256;  // whole-sample trials either way, at the most
 constexpr int kMinSteadyBits = 16;    // per level
 constexpr double kOutlierSigmas = 4.0;
 constexpr int kPasses = 3;            // one plain, two with outliers dropped
@@ -35,11 +35,18 @@ struct LineBits {
     }
 };
 
+// floor() as an integer without a library call (times here are finite and far inside the range).
+std::int64_t floorToInt(double x)
+{
+    const auto i = static_cast<std::int64_t>(x);
+    return i - (x < double(i) ? 1 : 0);
+}
+
 // Integral of the input over [a, b), sample n standing for the interval [n, n + 1).
 double integrate(const SampleHistory& h, double a, double b)
 {
-    const auto i0 = static_cast<std::int64_t>(std::floor(a));
-    const auto i1 = static_cast<std::int64_t>(std::floor(b));
+    const std::int64_t i0 = floorToInt(a);
+    const std::int64_t i1 = floorToInt(b);
     if (i0 == i1)
         return double(h.at(i0)) * (b - a);
     double sum = double(h.at(i0)) * (double(i0 + 1) - a);
@@ -71,39 +78,50 @@ struct Span {
     double end;
 };
 
-// The offset within +-range of `centre` where the known bits correlate best with the input,
-// refined between trial offsets by a parabola through the best and its neighbours. Offsets that
-// would read outside `span` are not tried; false when none is left.
+// The offset within +-range of `centre` where the known bits correlate best with the input:
+// whole samples first, then half a sample either side of the best, refined by a parabola through
+// the best half-sample trial and its neighbours. Offsets that would read outside `span` are not
+// tried; false when none is left.
 bool findPeak(const SampleHistory& h, const LineBits& bits, double centre, double bitLength,
               int firstBit, int bitCount, double range, const Span& span, Peak& best)
 {
-    const int steps = static_cast<int>(std::ceil(range / kSearchStep));
+    const int steps = std::min(kMaxSearchSteps, static_cast<int>(std::ceil(range)));
     const double length = bitCount * bitLength;
-    const int first = std::max(-steps, static_cast<int>(std::ceil((span.oldest - centre) / kSearchStep)));
-    const int last = std::min(steps, static_cast<int>(std::floor((span.end - 1e-3 - length - centre) / kSearchStep)));
+    const int first = std::max(-steps, static_cast<int>(std::ceil(span.oldest - centre)));
+    const int last = std::min(steps, static_cast<int>(std::floor(span.end - 1e-3 - length - centre)));
     if (first > last)
         return false;
-    double bestMagnitude = -1.0;
+    double coarse[2 * kMaxSearchSteps + 1];
     int bestIndex = first;
-    double previous = 0.0, before = 0.0, after = 0.0;
     for (int i = first; i <= last; ++i) {
-        const double c = correlate(h, bits, centre + i * kSearchStep, bitLength, firstBit, bitCount);
-        if (std::fabs(c) > bestMagnitude) {
-            bestMagnitude = std::fabs(c);
-            best.value = c;
+        coarse[i - first] = correlate(h, bits, centre + i, bitLength, firstBit, bitCount);
+        if (std::fabs(coarse[i - first]) > std::fabs(coarse[bestIndex - first]))
             bestIndex = i;
-            before = previous;
-            after = 0.0;
-        } else if (i == bestIndex + 1) {
-            after = std::fabs(c);
-        }
-        previous = std::fabs(c);
     }
-    best.offset = bestIndex * kSearchStep;
-    if (bestIndex > first && bestIndex < last) {
-        const double curvature = before - 2.0 * bestMagnitude + after;
+    // Trials at bestIndex + j / 2 for j = -2..2: the whole ones known, the halves measured.
+    double value[5];
+    bool known[5];
+    for (int j = -2; j <= 2; ++j) {
+        const double offset = bestIndex + 0.5 * j;
+        known[j + 2] = offset >= first && offset <= last;
+        if (!known[j + 2])
+            continue;
+        value[j + 2] = j % 2 == 0 ? coarse[bestIndex + j / 2 - first]
+                                  : correlate(h, bits, centre + offset, bitLength, firstBit, bitCount);
+    }
+    int top = 2;
+    for (int j = 1; j <= 3; ++j)
+        if (known[j] && std::fabs(value[j]) > std::fabs(value[top]))
+            top = j;
+    best.value = value[top];
+    best.offset = bestIndex + 0.5 * (top - 2);
+    if (known[top - 1] && known[top + 1]) {
+        const double before = std::fabs(value[top - 1]);
+        const double here = std::fabs(value[top]);
+        const double after = std::fabs(value[top + 1]);
+        const double curvature = before - 2.0 * here + after;
         if (curvature < 0.0)
-            best.offset += kSearchStep * 0.5 * (before - after) / curvature;
+            best.offset += 0.25 * (before - after) / curvature;
     }
     return true;
 }
@@ -173,8 +191,9 @@ float estimateBlockEbN0(const SampleHistory& h, std::int64_t available, const st
             if (bits.level(k - 1) != level || bits.level(k + 1) != level)
                 continue;
             const double a = t0 + k * bitLength;
-            const auto n0 = static_cast<std::int64_t>(std::ceil(a - 0.5));
-            const auto n1 = static_cast<std::int64_t>(std::ceil(a + bitLength - 0.5));
+            // Samples whose centre lies in the bit: ceil(t - 0.5) = floor(t + 0.5) but at halves.
+            const std::int64_t n0 = -floorToInt(0.5 - a);
+            const std::int64_t n1 = -floorToInt(0.5 - a - bitLength);
             const auto count = static_cast<int>(n1 - n0);
             if (count < kMinSamplesPerBit)
                 continue;
