@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "telemetry/gps_fix.h"
+
 namespace nimbra {
 
 FixFeed::FixFeed(QObject* parent) : QObject(parent)
@@ -13,13 +15,12 @@ FixFeed::FixFeed(QObject* parent) : QObject(parent)
 
 void FixFeed::attach(Decoder& decoder)
 {
-    decoder.setFixListener([this](const FixRecord& record) {
+    decoder.setFixListener([this, &decoder](const FixRecord& record) {
         Entry entry;
         entry.isFix = true;
-        entry.fix.record = record;
-        entry.fix.record.line = nullptr;  // lives only for this call
-        if (record.line)
-            entry.fix.line = record.line;
+        // The line lives only for this call, and the block's length (its satellite count) only
+        // until the next block: both are taken here, on the decoding thread.
+        entry.fix = flightFixOf(record, satellitesInGpsBlock(decoder.telemetry.blockLength.load()));
         push(std::move(entry));
     });
     decoder.setPacketListener([this](const PacketEvent& block) {

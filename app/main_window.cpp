@@ -12,13 +12,16 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 
+#include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
 #include "app/fix_feed.h"
 #include "app/settings.h"
 #include "app/status_messages.h"
 #include "decoder/decoder.h"
+#include "flight/flight_fix.h"
 #include "sources/capture_control.h"
 #include "sources/file_decode_queue.h"
+#include "telemetry/gps_fix.h"
 #include "ui_main_window.h"
 
 namespace nimbra {
@@ -38,6 +41,8 @@ constexpr int kTickMs = 500;
 // Room for the panels beside the window on a first start; later the saved size.
 constexpr int kFirstStartWidth = 1200;
 constexpr int kFirstStartHeight = 720;
+// What the network outputs still hold when the window closes gets this long to go out.
+constexpr double kOutputsCloseWaitS = 3.0;
 
 QString translate(const char* text)
 {
@@ -54,7 +59,8 @@ MainWindow::MainWindow(QWidget* parent)
       capture_(nullptr),
       fileDecodes_(nullptr),
       messages_(nullptr),
-      panels_(nullptr)
+      panels_(nullptr),
+      outputs_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
@@ -71,11 +77,14 @@ MainWindow::MainWindow(QWidget* parent)
             translate("Recordings (*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF);;All files (*)"));
     };
     chooseExportFile_ = [this] { return chooseExportFile(); };
+    // Live and WAVE decoding alike: every accepted fix from the fix feed (below).
+    outputs_ = new DesktopOutputs(decoder_->params, ui->statusBar, this);
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
     connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
 
     messages_ = new StatusMessages(ui->statusBar, this);
     panels_ = new DesktopPanels(this, *decoder_, *fileDecodes_, *messages_, ui->menuView);
+    connect(&panels_->fixFeed(), &FixFeed::fixAccepted, outputs_, [this](const FlightFix& fix) { outputs_->publish(fix); });
     connect(fileDecodes_, &FileDecodeQueue::decodeStarted, this, [this] { messages_->clear(StatusMessages::File); });
     connect(fileDecodes_, &FileDecodeQueue::decodeFailed, this,
             [this](const QString& message) { messages_->set(StatusMessages::File, message); });
@@ -106,6 +115,7 @@ MainWindow::~MainWindow()
     fileDecodes_->stop();
     // Nothing drives the decoder now; its listeners must not outlive the panels.
     FixFeed::detach(*decoder_);
+    outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
     desktop_.windowGeometry = saveGeometry();
     desktop_.windowState = saveState();

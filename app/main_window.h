@@ -3,7 +3,9 @@
 // setup dialog, the sound input's control, the WAVE decodes and the live feed. Builds the form,
 // loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
-// dialogs. A sound input that fails to start is reported in the status bar.
+// dialogs. A sound input that fails to start is reported in the status bar. Every accepted fix,
+// live or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status
+// bar).
 //
 // Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
 // track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
@@ -33,6 +35,7 @@ namespace nimbra {
 
 class CaptureControl;
 class Decoder;
+class DesktopOutputs;
 class DesktopPanels;
 class FileDecodeQueue;
 class FixFeed;
@@ -53,6 +56,8 @@ public:
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
     // Where "Export Track..." writes; a test replaces the file dialog.
     void setExportFileChooser(std::function<QString()> chooser) { chooseExportFile_ = std::move(chooser); }
+
+    DesktopOutputs& outputs() { return *outputs_; }
 
     // The window's decoder and arbiter, for the panels beside the window and for tests. Both live
     // as long as the window; nothing feeds the decoder once the window's destructor has begun.
@@ -79,6 +84,7 @@ private slots:
     void on_actionOpen_WAVE_triggered();
     void timerEvent(QTimerEvent* event) override;
     void on_actionConfig_triggered();
+    void on_actionOutputs_triggered();
     void on_actionClear_Decoded_Text_triggered();
     void on_actionAbout_Nimbra_triggered();
     void on_actionExport_Track_triggered();
@@ -101,12 +107,13 @@ private:
     // Declared before everything that uses them, so they are built first and go last.
     std::unique_ptr<Decoder> decoder_;
     DecodeArbiter arbiter_;
-    // Children of the window; both are stopped by the destructor before the decoder goes.
+    // Children of the window; all three are stopped by the destructor before the decoder goes.
     CaptureControl* capture_;
     FileDecodeQueue* fileDecodes_;
     StatusMessages* messages_;
     DesktopPanels* panels_;
     DesktopSettings desktop_;
+    DesktopOutputs* outputs_;
     std::function<QString()> chooseWaveFile_;
     std::function<QString()> chooseExportFile_;
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/about_dialog.h"
+#include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
 #include "app/flight_log.h"
 #include "app/preferences_dialog.h"
@@ -63,6 +64,7 @@ void MainWindow::ConfigWasChanged()
 {
     qDebug() << "ConfigWasChanged";
     capture_->restart();
+    outputs_->followStation();
 }
 
 void MainWindow::on_actionOpen_Test_File_triggered()
@@ -87,6 +89,11 @@ void MainWindow::on_actionConfig_triggered()
     auto* dialog = new SetupDialog(decoder_->params, this);
     connect(dialog, &SetupDialog::ConfigWasChanged_mainwindow, this, &MainWindow::ConfigWasChanged);
     dialog->show();
+}
+
+void MainWindow::on_actionOutputs_triggered()
+{
+    outputs_->openDialog(this);
 }
 
 void MainWindow::on_actionClear_Decoded_Text_triggered()

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "input/pcm16.h"
+#include "telemetry/gps_fix.h"
 
 namespace nimbra::cli {
 
@@ -40,11 +41,7 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
         decoder_->setClock([this, start] { return start + samplesFed_ * 1000 / kSampleRate; });
     }
     decoder_->setFixListener([this](const FixRecord& r) {
-        FlightFix fix;
-        fix.record = r;
-        fix.line = r.line ? std::string(r.line) : std::string();
-        fix.record.line = nullptr;
-        fixes_.push_back(std::move(fix));
+        fixes_.push_back(flightFixOf(r, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
     });
 }
 

@@ -4,9 +4,11 @@
 // In:  an audio file (libsndfile), a raw 16-bit file (--raw) or raw 16-bit standard input ("-");
 //      options for the decoder and the outputs (see help_text.cpp).
 // Out: decoded-text lines, CSV or JSON Lines on standard output, one line per accepted fix,
-//      flushed at once; optional GPX and KML track files; a note on what was read, a progress bar
-//      and the summary "good N bad M" on standard error. Exit status 0 when the input was decoded
-//      to its end, 2 on bad input, 130/143 after SIGINT/SIGTERM.
+//      flushed at once; optional GPX and KML track files; the network outputs (chase-map UDP,
+//      SondeHub, MQTT, live KML), each fix handed to them before its line is printed; a note on
+//      what was read, a progress bar, one line per change of an output's state, each output's
+//      figures and the summary "good N bad M" on standard error. Exit status 0 when the input was
+//      decoded to its end, 2 on bad input, 130/143 after SIGINT/SIGTERM.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +27,7 @@
 #include "formats/track_documents.h"
 #include "input/resampler.h"
 #include "input/sample_source.h"
+#include "outputs/output_set.h"
 
 namespace {
 
@@ -70,7 +73,10 @@ void printError(const std::string& message)
 
 class Output {
 public:
-    Output(const CliOptions& options, Progress& progress) : options_(options), progress_(progress) {}
+    Output(const CliOptions& options, Progress& progress, nimbra::outputs::OutputSet& network)
+        : options_(options), progress_(progress), network_(network)
+    {
+    }
 
     void begin()
     {
@@ -83,6 +89,9 @@ public:
     {
         const std::vector<std::string> lines = session.takeLines();
         const std::vector<nimbra::FlightFix> fixes = session.takeNewFixes();
+        // Queued (and spooled) before the line is printed: a fix the user saw is never lost.
+        for (const nimbra::FlightFix& fix : fixes)
+            network_.publish(fix);
         if (lines.empty() && fixes.empty())
             return;
         progress_.clear();
@@ -95,6 +104,24 @@ public:
         }
     }
 
+    // Lets the outputs deliver what waits, up to --upload-wait, then prints their figures.
+    void finishNetwork()
+    {
+        if (network_.empty())
+            return;
+        std::uint64_t waiting = 0;
+        for (const nimbra::outputs::OutputStatus& s : network_.statuses())
+            waiting += s.waiting;
+        if (waiting > 0 && options_.outputs.uploadWaitS > 0.0 && !options_.quiet)
+            std::fprintf(stderr, "nimbra-decode: waiting up to %g s for the outputs to deliver %llu fixes%s\n",
+                         options_.outputs.uploadWaitS, static_cast<unsigned long long>(waiting),
+                         stopSignal != 0 ? " (a second Ctrl-C stops at once)" : "");
+        network_.beginFinish(options_.outputs.uploadWaitS);
+        network_.stop();
+        for (const nimbra::outputs::OutputStatus& s : network_.statuses())
+            printError(s.summary(true));
+    }
+
 private:
     void write(const std::string& text)
     {
@@ -104,6 +131,7 @@ private:
 
     const CliOptions& options_;
     Progress& progress_;
+    nimbra::outputs::OutputSet& network_;
 };
 
 int run(const CliOptions& o)
@@ -146,13 +174,32 @@ int run(const CliOptions& o)
             return 2;
         }
     }
+    DecodeSession session(o);
+
+    // Network outputs: a spool in use or an unwritable live KML stops the run before decoding.
+    nimbra::outputs::OutputConfig networkConfig = o.outputs.config;
+    const nimbra::DecoderParameters& params = session.params();
+    networkConfig.station = Station{params.userLat.load(), params.userLon.load(), params.userAlt.load()};
+    networkConfig.stationGiven = o.stationLat.has_value();
+    nimbra::outputs::OutputSet network;
+    // Printed from the outputs' threads as they come, so that a change of state shows while the
+    // input is quiet too; on a terminal the line first wipes the progress bar, which the next
+    // update draws again below it.
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    network.setLineListener([&o, terminal](const nimbra::outputs::StateLine& line) {
+        if (!o.quiet || line.problem)
+            std::fprintf(stderr, "%snimbra-decode: %s\n", terminal ? "\r\033[K" : "", line.text.c_str());
+    });
+    if (networkConfig.any() && !network.start(networkConfig, "nimbra-decode", error)) {
+        printError(error);
+        return 2;
+    }
+
     if (!o.quiet)
         std::fprintf(stderr, "nimbra-decode: reading %s; %s\n", source->describe().c_str(),
                      resampler ? "resampled to 48000 Hz" : "48000 Hz, not resampled");
-
     Progress progress(!o.quiet && isatty(STDERR_FILENO), source->totalFrames(), inputRate);
-    Output output(o, progress);
-    DecodeSession session(o);
+    Output output(o, progress, network);
     installStopHandlers(*source);
     output.begin();
 
@@ -203,6 +250,7 @@ int run(const CliOptions& o)
         printError(error);
         status = 2;
     }
+    output.finishNetwork();
     std::fprintf(stderr, "good %d bad %d\n", session.goodPackets(), session.badPackets());
     if (!readError.empty()) {
         printError(readError);

@@ -210,6 +210,11 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             o.startTimeMs = *t;
         } else if ((arg == "--quiet" || arg == "-q") && isFlag()) {
             o.quiet = true;
+        } else if (const OptionOutcome outcome = parseOutputOption(
+                       arg, [&](std::string& v) { return takeValue() && (v = value, true); }, o.outputs, out.error);
+                   outcome != OptionOutcome::NotAnOutputOption) {
+            if (outcome == OptionOutcome::Failed)
+                return out;
         } else if (hasInline) {
             return fail("option " + arg + " takes no value");
         } else {
@@ -222,6 +227,12 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
         return fail("no input given: name a recording, or - for standard input (see --help)");
     if (!o.gpxPath.empty() && o.gpxPath == o.kmlPath)
         return fail("--gpx and --kml name the same file '" + o.gpxPath + "'");
+    const std::string& live = o.outputs.config.liveKmlPath;
+    if (!live.empty() && (live == o.gpxPath || live == o.kmlPath))
+        return fail("--live-kml and --" + std::string(live == o.gpxPath ? "gpx" : "kml") + " name the same file '" +
+                    live + "'");
+    if (std::string error; !checkOutputOptions(o.outputs, error))
+        return fail(error);
     const bool rawInput = o.raw || o.input == "-";
     if (!rawInput && (o.rate || o.channels))
         return fail("--rate and --channels describe raw input (standard input or --raw); a recording's "

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/output_options.h"
+
 namespace nimbra::cli {
 
 enum class OutputFormat { Text, Csv, Jsonl };
@@ -43,6 +45,9 @@ struct CliOptions {
     std::string kmlPath;
     std::optional<std::int64_t> startTimeMs;  // ms since 1970-01-01 UTC of the first sample
     bool quiet = false;
+
+    // Network outputs (all off unless named).
+    OutputOptions outputs;
 };
 
 struct ParseOutcome {

@@ -181,10 +181,4 @@ void Decoder::setSignalMeasurement(bool on)
     demodulator_.setMeasurement(on ? &history_ : nullptr, on ? &inputLevel : nullptr);
 }
 
-Decoder& globalDecoder()
-{
-    static Decoder instance;
-    return instance;
-}
-
 }  // namespace nimbra

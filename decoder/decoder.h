@@ -128,7 +128,4 @@ private:
     float blockEbN0_ = std::numeric_limits<float>::quiet_NaN();  // of the block being finished
 };
 
-// The process-wide instance that the program's live and file decoding share.
-Decoder& globalDecoder();
-
 }  // namespace nimbra

@@ -36,6 +36,7 @@ struct LandingPrediction {
 struct FlightFix {
     FixRecord record;  // record.line is not kept; see `line`
     std::string line;  // the decoded-text line without its carriage return
+    int satellites = -1;  // satellite records in the fix's GPS block; -1 when not known
     // False when the fix breaks the flight's continuity (identifier, time counter, motion) or
     // repeats the previous one; track files, network outputs, views and the prediction take
     // trusted fixes only. Lines and record files show every fix with a good checksum.
@@ -43,5 +44,17 @@ struct FlightFix {
     FlightPhase phase = FlightPhase::Unknown;
     LandingPrediction prediction;
 };
+
+// The FlightFix of a fix record as the decoder's fix listener receives it: the line copied out of
+// the record (whose pointer lives only during the call), the flight values at their defaults.
+inline FlightFix flightFixOf(const FixRecord& record, int satellites)
+{
+    FlightFix fix;
+    fix.record = record;
+    fix.line = record.line ? std::string(record.line) : std::string();
+    fix.record.line = nullptr;
+    fix.satellites = satellites;
+    return fix;
+}
 
 }  // namespace nimbra

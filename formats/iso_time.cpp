@@ -110,4 +110,14 @@ std::string formatIsoTime(std::int64_t ms)
     return buf;
 }
 
+std::string formatIsoTimeMicros(std::int64_t ms)
+{
+    const std::int64_t fraction = ((ms % 1000) + 1000) % 1000;
+    std::string text = formatIsoTime(ms - fraction);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ".%03d000Z", static_cast<int>(fraction));
+    text.pop_back();  // the 'Z'
+    return text + buf;
+}
+
 }  // namespace nimbra::formats

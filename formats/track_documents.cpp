@@ -1,28 +1,13 @@
 #include "formats/track_documents.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "formats/iso_time.h"
+#include "formats/kml_parts.h"
 
 namespace nimbra::formats {
 
 namespace {
-
-std::string number(const char* format, double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
-std::string idText(unsigned id)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", id & 0xFFFFu);
-    return buf;
-}
 
 // Transmitter identifiers in order of first appearance.
 std::vector<unsigned> transmitters(const std::vector<FlightFix>& fixes)
@@ -47,30 +32,10 @@ const FlightFix* lastFixOf(const std::vector<FlightFix>& fixes, unsigned id)
     return last;
 }
 
-// The shortest decimal that reads back as the same 32-bit float: the station as the user typed
-// it ("-76.98", not "-76.9800034").
-std::string shortestFloat(float v)
-{
-    char buf[64];
-    for (int precision = 6; precision < 9; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(v));
-        if (std::strtof(buf, nullptr) == v)
-            return buf;
-    }
-    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
-    return buf;
-}
-
 std::string latLonAttributes(float lat, float lon)
 {
     return "lat=\"" + number("%.7f", static_cast<double>(lat)) + "\" lon=\"" +
            number("%.7f", static_cast<double>(lon)) + "\"";
-}
-
-std::string kmlCoordinates(float lat, float lon, float alt)
-{
-    return number("%.7f", static_cast<double>(lon)) + "," + number("%.7f", static_cast<double>(lat)) +
-           "," + number("%.1f", static_cast<double>(alt));
 }
 
 }  // namespace
@@ -116,11 +81,7 @@ std::string kmlDocument(const std::vector<FlightFix>& fixes, const Station& stat
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
         "  <Document>\n    <name>Radiosonde track</name>\n"
         "    <Style id=\"track\"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle></Style>\n";
-    s += "    <Placemark>\n      <name>Station</name>\n      <Point>\n"
-         "        <altitudeMode>absolute</altitudeMode>\n        <coordinates>" +
-         shortestFloat(station.longitude) + "," + shortestFloat(station.latitude) + "," +
-         shortestFloat(station.altitude) +
-         "</coordinates>\n      </Point>\n    </Placemark>\n";
+    s += kmlStationPlacemark(station);
     for (unsigned id : transmitters(fixes)) {
         s += "    <Placemark>\n      <name>Radiosonde " + idText(id) +
              "</name>\n      <styleUrl>#track</styleUrl>\n      <LineString>\n"

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
   qt6-charts-dev libqt6opengl6-dev
   libsndfile1-dev libsoxr-dev
+  libcurl4-openssl-dev zlib1g-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients
   clang libclang-rt-dev
   sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales

@@ -16,13 +16,7 @@ hours=${1:-10}
 build=$root/build-rel
 
 echo "-- Building long_run and nimbra-decode (Release) in $build"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DNIMBRA_STRESS=ON -DNIMBRA_GUI=OFF \
-    -DNIMBRA_BENCH=OFF >/dev/null
-else
-  cmake "$build" -DNIMBRA_STRESS=ON >/dev/null
-fi
-cmake --build "$build" --target long_run nimbra-decode -j"$(nproc)" >/dev/null
+bash scripts/release-build.sh long_run nimbra-decode
 bin=$build/bin
 work=$(mktemp -d /tmp/nimbra-long-run.XXXXXX)
 trap 'rm -rf "$work"' EXIT

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "block/block_format.h"
+
 namespace nimbra {
 
 namespace {
@@ -43,6 +45,14 @@ Hemisphere splitHemisphere(float value, char positive, char negative)
     if (value < 0.0f)
         return {-value, negative};
     return {value, positive};
+}
+
+int satellitesInGpsBlock(unsigned blockLength)
+{
+    const unsigned fixed = block::kGpsFixedLength, record = block::kSatelliteRecordBytes;
+    if (blockLength < fixed || (blockLength - fixed) % record != 0)
+        return -1;
+    return static_cast<int>((blockLength - fixed) / record);
 }
 
 }  // namespace nimbra

@@ -21,6 +21,10 @@ float gpsAltitudeFromRaw(std::uint32_t raw);
 bool isPlausibleFix(float latitude, float longitude, float altitude, float rangeKm,
                     float maxRangeKm);
 
+// Satellite records in a GPS block of this blockLength (bytes from offset 10 up to the
+// checksum: 32 bytes of fields, then 13 per satellite); -1 for a length no block can have.
+int satellitesInGpsBlock(unsigned blockLength);
+
 // Absolute value and hemisphere letter: `negative` for values below 0, `positive` otherwise
 // (0 counts as north or east).
 struct Hemisphere {

@@ -419,10 +419,12 @@ class Phase2Outputs(unittest.TestCase):
         for option in ("--demod", "--invert", "--filter", "--threshold", "--samples-per-bit",
                        "--reject-bogus", "--bad-crc", "--max-range", "--station", "--psu",
                        "--calibration", "--raw", "--rate", "--channels", "--channel", "--format",
-                       "--gpx", "--kml", "--start-time", "--quiet", "--help"):
+                       "--gpx", "--kml", "--start-time", "--quiet", "--help", "--udp", "--sondehub",
+                       "--sondehub-url", "--sondehub-spool", "--mqtt", "--live-kml", "--upload-wait",
+                       "--station-name", "--sonde-manufacturer", "--sonde-type", "--sonde-serial"):
             self.assertIn(option, out)
         examples = re.findall(r"^    (.*nimbra-decode .*)$", out, re.M)
-        self.assertEqual(len(examples), 4, out)
+        self.assertEqual(len(examples), 5, out)
 
         status, out, err = decode("--quiet", FLIGHT)
         self.assertEqual(err, "good 40 bad 0\n")
