@@ -1,5 +1,7 @@
 #include "app/live_feed.h"
 
+#include <QString>
+
 #include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
 #include "sources/sample_queue.h"
@@ -18,6 +20,22 @@ int feedLiveBlocks(const std::function<const SoundBlock*()>& nextBlock, Decoder&
         ++decoded;
     }
     return decoded;
+}
+
+int feedLiveAudio(SampleQueue& queue, Decoder& decoder, const DecodeArbiter& arbiter,
+                  const std::function<void(const QString&)>& onNote)
+{
+    int decoded = 0;
+    for (;;) {
+        decoded += feedLiveBlocks([&queue] { return queue.GetInQueue(); }, decoder, arbiter);
+        QString note;
+        if (!queue.takeGap(&note))
+            return decoded;
+        if (arbiter.liveMayFeed())
+            decoder.interruptStream();
+        if (!note.isEmpty())
+            onNote(note);
+    }
 }
 
 }  // namespace nimbra

@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "sources/sound_in.h"
 
 int main(int argc, char* argv[])
 {
@@ -22,6 +26,12 @@ int main(int argc, char* argv[])
         nimbra::MainWindow window;
         window.show();
         result = app.exec();
+    }
+    // A capture thread stuck inside Qt's audio would make Qt's teardown fail under it (see
+    // CSoundIn): the window has saved and closed everything, so leave without the teardown.
+    if (nimbra::CSoundIn::threadsLeftBehind() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(result);
     }
     return result;
 }

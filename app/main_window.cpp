@@ -99,11 +99,13 @@ MainWindow::MainWindow(QWidget* parent)
 
     startTimer(kTickMs);
 
-    capture_ = new CaptureControl(decoder_->params, this);
+    capture_ = new CaptureControl(decoder_->params, this, LoadCaptureTiming());
+    capture_->setDevice(LoadCaptureDevice());
     connect(capture_, &CaptureControl::captureStarted, panels_, &DesktopPanels::setLiveInput);
+    connect(capture_, &CaptureControl::captureResumed, panels_, &DesktopPanels::setLiveInput);
     connect(capture_, &CaptureControl::captureFailed, panels_, [this] { panels_->setLiveInput(QString()); });
-    connect(capture_, &CaptureControl::captureFailed, this, &MainWindow::showCaptureFailure);
-    connect(capture_, &CaptureControl::captureStarted, this, &MainWindow::clearCaptureFailure);
+    connect(capture_, &CaptureControl::captureLost, panels_, [this] { panels_->setLiveInput(QString()); });
+    connect(capture_, &CaptureControl::statusChanged, this, &MainWindow::showCaptureStatus);
     capture_->start();
 }
 
@@ -117,6 +119,7 @@ MainWindow::~MainWindow()
     FixFeed::detach(*decoder_);
     outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
+    SaveCaptureDevice(capture_->device());
     desktop_.windowGeometry = saveGeometry();
     desktop_.windowState = saveState();
     desktop_.save();
@@ -131,14 +134,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-void MainWindow::showCaptureFailure(const QString& message)
+void MainWindow::showCaptureStatus(const QString& message)
 {
-    messages_->set(StatusMessages::Capture, message);
-}
-
-void MainWindow::clearCaptureFailure()
-{
-    messages_->clear(StatusMessages::Capture);
+    if (message.isEmpty())
+        messages_->clear(StatusMessages::Capture);
+    else
+        messages_->set(StatusMessages::Capture, message);
 }
 
 FixFeed& MainWindow::fixFeed()

@@ -3,9 +3,9 @@
 // setup dialog, the sound input's control, the WAVE decodes and the live feed. Builds the form,
 // loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
-// dialogs. A sound input that fails to start is reported in the status bar. Every accepted fix,
-// live or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status
-// bar).
+// dialogs. What becomes of the sound input (not started, lost, tried again, resumed) is said in
+// the status bar; the gaps it leaves are noted in the live record file. Every accepted fix, live
+// or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status bar).
 //
 // Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
 // track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
@@ -17,6 +17,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -98,8 +99,10 @@ private:
     void showTelemetry();
     void feedLiveAudio();
     void writeRecordFile();
-    void showCaptureFailure(const QString& message);
-    void clearCaptureFailure();
+    // The status bar's line about the sound input (empty clears it).
+    void showCaptureStatus(const QString& message);
+    // A note for the live record file where the live audio broke off or came back.
+    void noteInRecord(const QString& note);
     QString chooseExportFile();
 
     Ui::MainWindow* ui;
@@ -116,6 +119,8 @@ private:
     DesktopOutputs* outputs_;
     std::function<QString()> chooseWaveFile_;
     std::function<QString()> chooseExportFile_;
+    // Record notes made while a WAVE decode held the decoder, for the live record file.
+    QStringList pendingNotes_;
 };
 
 }  // namespace nimbra

@@ -1,6 +1,7 @@
 // The periodic decode loop: every 500 ms on the GUI thread, repaint the scope, copy the controls
-// into the parameters, show the telemetry, decode the live audio that arrived, and move the
-// decoded text into the pane and the record file.
+// into the parameters, show the telemetry, decode the live audio that arrived (with the gaps that
+// capture left in it, noted in the record file), and move the decoded text into the pane and the
+// record file.
 #include "app/main_window.h"
 
 #include <QCoreApplication>
@@ -51,8 +52,21 @@ void MainWindow::showTelemetry()
 
 void MainWindow::feedLiveAudio()
 {
-    CSoundIn& soundIn = capture_->soundIn();
-    feedLiveBlocks([&soundIn] { return soundIn.GetInQueue(); }, *decoder_, arbiter_);
+    nimbra::feedLiveAudio(capture_->soundIn().queue(), *decoder_, arbiter_, [this](const QString& note) { noteInRecord(note); });
+}
+
+void MainWindow::noteInRecord(const QString& note)
+{
+    if (!decoder_->params.recordDecodedText)
+        return;
+    // In the record text the note stands between the lines decoded before the break and those
+    // after it. While a WAVE decode holds the decoder, that text belongs to the WAVE's record
+    // file: the note waits for the live record file's next write.
+    if (arbiter_.feeder() == DecodeArbiter::Feeder::File) {
+        pendingNotes_ << note;
+        return;
+    }
+    decoder_->decodedRecordText.append((note + QLatin1Char('\r')).toUtf8().toStdString());
 }
 
 void MainWindow::writeRecordFile()
@@ -72,7 +86,11 @@ void MainWindow::writeRecordFile()
         recordFile = openLiveRecordFile(QCoreApplication::applicationDirPath(), dataDir,
                                         QDateTime::currentDateTimeUtc(), this);
     }
-    const std::string text = decoder.decodedRecordText.takeAll();
+    std::string text;
+    for (const QString& note : pendingNotes_)
+        text += (note + QLatin1Char('\r')).toUtf8().toStdString();
+    pendingNotes_.clear();
+    text += decoder.decodedRecordText.takeAll();
     if (recordFile->isOpen() && !text.empty()) {
         recordFile->write(text.data(), static_cast<qint64>(text.size()));
         recordFile->flush();

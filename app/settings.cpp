@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <QSettings>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -89,6 +90,39 @@ void SaveSettings(const DecoderParameters& p)
     s.setValue("displayCalibrationData", p.displayCalibrationData.load());
     s.setValue("threshold", p.threshold.load());
     s.setValue("soundInputDeviceIndex", p.soundInputDeviceIndex.load());
+}
+
+CaptureDevice LoadCaptureDevice()
+{
+    QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
+    return {s.value("soundInputDeviceId").toByteArray(), s.value("soundInputDeviceDescription").toString()};
+}
+
+void SaveCaptureDevice(const CaptureDevice& device)
+{
+    if (device.isNull())
+        return;
+    QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
+    s.setValue("soundInputDeviceId", device.id);
+    s.setValue("soundInputDeviceDescription", device.description);
+}
+
+CaptureTiming LoadCaptureTiming()
+{
+    QSettings s(QString::fromLatin1(kOrganization), QString::fromLatin1(kApplication));
+    CaptureTiming timing;
+    QList<int> delays;
+    const QStringList words = s.value("soundInputRetrySeconds").toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& word : words) {
+        bool ok = false;
+        const double secondsValue = word.toDouble(&ok);
+        if (!ok || !(secondsValue > 0.0) || secondsValue > 3600.0)
+            return timing;
+        delays << static_cast<int>(secondsValue * 1000.0 + 0.5);
+    }
+    if (!delays.isEmpty())
+        timing.retryDelaysMs = delays;
+    return timing;
 }
 
 }  // namespace nimbra

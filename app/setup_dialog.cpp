@@ -3,13 +3,13 @@
 #include <QDebug>
 #include <QAudioDevice>
 #include <QCoreApplication>
-#include <QMediaDevices>
 #include <QPushButton>
 
 #include <cmath>
 
 #include "app/c_format.h"
 #include "demod/decoder_parameters.h"
+#include "sources/audio_backend.h"
 #include "ui_setup_dialog.h"
 
 namespace nimbra {
@@ -28,8 +28,9 @@ SetupDialog::SetupDialog(DecoderParameters& params, QWidget* parent)
     ui->checkBoxPsuData->setChecked(p.displayPsuData != 0);
     ui->checkBoxCalibrationData->setChecked(p.displayCalibrationData != 0);
 
-    // The same enumeration that the sound input indexes: an entry's position is its index.
-    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    // The same enumeration that the sound input indexes: an entry's position is its index. (Empty
+    // until the audio server has answered: Qt's audio is not touched before, see AudioBackend.)
+    const QList<QAudioDevice> devices = AudioBackend::instance().inputs();
     for (const QAudioDevice& device : devices)
         ui->comboBoxSndIn->addItem(device.description());
     ui->comboBoxSndIn->setCurrentIndex(p.soundInputDeviceIndex);

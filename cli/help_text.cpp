@@ -75,7 +75,7 @@ const char* const kHelpText =
     "                          deliver what is queued (default 60); what SondeHub did not take\n"
     "                          stays in the spool for the next run\n"
     "  --sonde-manufacturer TEXT, --sonde-type TEXT  the sonde as the network names it (default\n"
-    "                          \"Lockheed Martin\", \"LMS6-1680\")\n"
+    "                          \"Mark IIa\", \"Mark IIa\")\n"
     "  --sonde-serial TEMPLATE  the sonde's serial; {id} is the identifier (default {id})\n"
     "\n"
     "Examples:\n"

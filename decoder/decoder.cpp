@@ -107,7 +107,7 @@ void Decoder::finishBlock()
     blockEbN0_ = measuring_ && b.complete ? measureBlock() : std::numeric_limits<float>::quiet_NaN();
 
     // A block cut short by an impossible length has nothing to show.
-    if (b.complete && (b.crcGood || params.updateBadCrcPackets != 0)) {
+    if (b.complete && (b.crcGood || (params.updateBadCrcPackets != 0 && !interrupting_))) {
         if (b.kind == BlockKind::Gps)
             updatePacketDisplay();
         else

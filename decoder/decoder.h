@@ -72,6 +72,14 @@ public:
     void ProcessSample(float sample);
     // Raw signed 16-bit samples, each fed through ProcessSample in order.
     void ProcessSamples(const std::int16_t* samples, std::size_t count);
+    // The samples break off here and what comes next does not continue them (live capture was
+    // lost and comes back later). Pushes out what the demodulators still hold from before the
+    // break (the slicer's last run; kGapFlushSamples of silence through the Pattern and Sync
+    // demodulators), so that every block completed before it is decoded, and ends a block still
+    // open as bad and incomplete. No bad block is shown meanwhile, even while bad-checksum blocks
+    // are: a block cut by the break never becomes a fix. See decoder/stream_gap.cpp.
+    void interruptStream();
+    static constexpr int kGapFlushSamples = 15000;  // the longest look-ahead (Pattern's window)
 
     // The packet framer's byte entry (0..255) and its checksum register step.
     void ProcessPacketByte(int byte);
@@ -126,6 +134,7 @@ private:
     SampleHistory history_;          // the raw input (written by the demodulator while measuring)
     std::int64_t dollarArrival_ = 0; // samples taken when the framer last began a block
     float blockEbN0_ = std::numeric_limits<float>::quiet_NaN();  // of the block being finished
+    bool interrupting_ = false;  // inside interruptStream: bad blocks are counted, never shown
 };
 
 }  // namespace nimbra

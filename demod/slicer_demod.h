@@ -95,22 +95,7 @@ public:
                 newLevel = 1 - sl.level;
         }
 
-        int character = -1;
-        if (newLevel != sl.level) {
-            // The ended run was low (1 bits) on a change to high, high (0 bits) on a change to
-            // low. Beyond kBitsThatMatter further bits of one value cannot change the framer.
-            const int bit = newLevel;
-            const int nb =
-                std::min((n + kRunRounding) / kSamplesPerBit, ByteFramer::kBitsThatMatter);
-            for (int i = 0; i < nb; ++i) {
-                const int c = framer.feedBit(bit);
-                if (c >= 0)
-                    character = c;
-            }
-            sl.level = newLevel;
-            sl.decision = newLevel != 0 ? 1 : -1;
-            sl.runLength = 0;
-        }
+        const int character = newLevel != sl.level ? changeLevel(n) : -1;
 
         sl.x3 = sl.x2;
         sl.x2 = sl.x1;
@@ -118,9 +103,37 @@ public:
         return character;
     }
 
+    // Ends the current run as a change of level would, without a sample: for a stream that
+    // breaks off, whose last run (the idle line after a block, holding its last character) would
+    // otherwise wait for a change that never comes. Returns the completed character, or -1.
+    int endRun() noexcept { return state.runLength > 0 ? changeLevel(state.runLength) : -1; }
+
     // For the scope after each step: the sample truncated toward zero and the level decision.
     int lastSample() const noexcept { return state.x1; }
     int decision() const noexcept { return state.decision; }
+
+private:
+    // The run of n samples ends and the other level begins. Returns the completed character, or
+    // -1.
+    int changeLevel(int n) noexcept
+    {
+        SlicerState& sl = state;
+        // The ended run was low (1 bits) on a change to high, high (0 bits) on a change to low.
+        // Beyond kBitsThatMatter further bits of one value cannot change the framer.
+        const int newLevel = 1 - sl.level;
+        const int bit = newLevel;
+        const int nb = std::min((n + kRunRounding) / kSamplesPerBit, ByteFramer::kBitsThatMatter);
+        int character = -1;
+        for (int i = 0; i < nb; ++i) {
+            const int c = framer.feedBit(bit);
+            if (c >= 0)
+                character = c;
+        }
+        sl.level = newLevel;
+        sl.decision = newLevel != 0 ? 1 : -1;
+        sl.runLength = 0;
+        return character;
+    }
 };
 
 }  // namespace nimbra

@@ -1,7 +1,8 @@
 // SondeIdentity: how the network outputs name the sonde: manufacturer, type and serial strings.
 //
-// In:  the settings (defaults: the strings the SondeHub network documents for 1680 MHz sondes
-//      with this telemetry format) and a fix's transmitter identifier.
+// In:  the settings (defaults: the sonde's name as this program gives it; a station that uploads
+//      sets the strings the network documents for this sonde type) and a fix's transmitter
+//      identifier.
 // Out: the serial string every output uses (chase-map callsign, SondeHub serial, MQTT topic
 //      level): the serial template with "{id}" replaced by the identifier as four hex digits.
 #pragma once
@@ -10,8 +11,8 @@
 
 namespace nimbra::outputs {
 
-inline constexpr const char* kDefaultManufacturer = "Lockheed Martin";
-inline constexpr const char* kDefaultSondeType = "LMS6-1680";
+inline constexpr const char* kDefaultManufacturer = "Mark IIa";
+inline constexpr const char* kDefaultSondeType = "Mark IIa";
 inline constexpr const char* kDefaultSerialTemplate = "{id}";
 
 struct SondeIdentity {

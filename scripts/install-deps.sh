@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-dev
   sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libpulse-dev
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -13,9 +14,7 @@ SampleQueue::SampleQueue() = default;
 bool SampleQueue::allocate()
 {
     QMutexLocker lock(&mutex_);
-    writeIndex_ = 0;
-    readIndex_ = 0;
-    count_ = 0;
+    dropAll();
     storage_.reset(new (std::nothrow) std::uint32_t[kCapacity]());
     return storage_ != nullptr;
 }
@@ -24,9 +23,33 @@ void SampleQueue::release()
 {
     QMutexLocker lock(&mutex_);
     storage_.reset();
+    dropAll();
+}
+
+bool SampleQueue::hasStorage() const
+{
+    QMutexLocker lock(&mutex_);
+    return storage_ != nullptr;
+}
+
+void SampleQueue::dropFrames(std::int64_t frames)
+{
+    readIndex_ = static_cast<int>((readIndex_ + frames) & kMask);
+    count_ -= static_cast<int>(frames);
+    passed_ += frames;
+}
+
+void SampleQueue::dropAll()
+{
     writeIndex_ = 0;
     readIndex_ = 0;
     count_ = 0;
+    passed_ = stored_;
+}
+
+std::int64_t SampleQueue::framesBeforeGap() const
+{
+    return gaps_[0].start - passed_;
 }
 
 void SampleQueue::PutInQueue(int frameCount, const std::uint32_t* frames)
@@ -41,11 +64,11 @@ void SampleQueue::PutInQueue(int frameCount, const std::uint32_t* frames)
         for (int i = 0; i < frameCount; ++i) {
             storage_[writeIndex_] = frames[i];
             ++count_;
+            ++stored_;
             writeIndex_ = (writeIndex_ + 1) & kMask;
             if (writeIndex_ == readIndex_) {
                 // Full: make room by dropping the oldest frames, and drop the rest of this call.
-                readIndex_ = (readIndex_ + kDropFrames) & kMask;
-                count_ -= kDropFrames;
+                dropFrames(kDropFrames);
                 if (++overflowEvents_ >= kOverflowTraceEvery) {
                     overflowEvents_ = 0;
                     traceOverflow = true;
@@ -53,6 +76,7 @@ void SampleQueue::PutInQueue(int frameCount, const std::uint32_t* frames)
                 break;
             }
         }
+        storedTotal_.store(stored_);
     }
     if (traceOverflow)
         qDebug() << "Snd In Overflow" << kOverflowTraceEvery;
@@ -82,18 +106,17 @@ const SoundBlock* SampleQueue::GetInQueue()
         QMutexLocker lock(&mutex_);
         if (count_ < SoundBlock::kFrames || !storage_)
             return nullptr;
+        // No block spans a gap: once fewer than a block's frames are left before it, takeGap.
+        if (gapCount_ > 0 && framesBeforeGap() < SoundBlock::kFrames)
+            return nullptr;
         if (discardOnce_) {
             // Whatever was captured before the consumer first found a block is stale.
-            writeIndex_ = 0;
-            readIndex_ = 0;
-            count_ = 0;
+            dropAll();
             discardOnce_ = false;
             return nullptr;
         }
-        if (stopped())
-            return nullptr;
         if (priming_) {
-            if (count_ <= kPrimeFrames)
+            if (count_ <= kPrimeFrames && gapCount_ == 0)
                 return nullptr;
             priming_ = false;
         }
@@ -101,11 +124,13 @@ const SoundBlock* SampleQueue::GetInQueue()
             if (readIndex_ == writeIndex_) {
                 readIndex_ = (readIndex_ - kDropFrames) & kMask;
                 count_ += kDropFrames;
+                passed_ -= kDropFrames;
                 underflow = true;
             }
             taken_[i] = storage_[readIndex_];
             readIndex_ = (readIndex_ + 1) & kMask;
             --count_;
+            ++passed_;
         }
     }
     if (underflow)
@@ -119,10 +144,49 @@ const SoundBlock* SampleQueue::GetInQueue()
     return &block_;
 }
 
+void SampleQueue::markGap(const QString& note)
+{
+    QMutexLocker lock(&mutex_);
+    if (gapCount_ == kMaxGaps) {
+        Gap& last = gaps_[kMaxGaps - 1];
+        last.end = stored_;
+        if (!note.isEmpty())
+            last.note = last.note.isEmpty() ? note : last.note + QLatin1Char('\r') + note;
+        return;
+    }
+    gaps_[gapCount_++] = Gap{stored_, stored_, note};
+}
+
+bool SampleQueue::takeGap(QString* note)
+{
+    QMutexLocker lock(&mutex_);
+    if (gapCount_ == 0 || (count_ >= SoundBlock::kFrames && framesBeforeGap() >= SoundBlock::kFrames))
+        return false;
+    const std::int64_t left = std::min<std::int64_t>(gaps_[0].end - passed_, count_);
+    if (left > 0)
+        dropFrames(left);
+    if (note)
+        *note = gaps_[0].note;
+    std::move(gaps_ + 1, gaps_ + gapCount_, gaps_);
+    gaps_[--gapCount_] = Gap{};
+    return true;
+}
+
+int SampleQueue::gapsWaiting() const
+{
+    QMutexLocker lock(&mutex_);
+    return gapCount_;
+}
+
 int SampleQueue::count() const
 {
     QMutexLocker lock(&mutex_);
     return count_;
+}
+
+std::int64_t SampleQueue::framesStored() const
+{
+    return storedTotal_.load();
 }
 
 }  // namespace nimbra

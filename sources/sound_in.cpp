@@ -1,176 +1,178 @@
 #include "sources/sound_in.h"
 
-#include <QAudioFormat>
-#include <QAudioSource>
-#include <QCoreApplication>
 #include <QDebug>
-#include <QMediaDevices>
-#include <QMutexLocker>
-#include <QPointer>
+
+#include <atomic>
+
+#include "sources/audio_backend.h"
+#include "sources/capture_thread.h"
 
 namespace nimbra {
 
 namespace {
 
-QAudioFormat captureFormat()
-{
-    QAudioFormat format;
-    format.setSampleRate(CSoundIn::kSampleRate);
-    format.setChannelCount(CSoundIn::kChannels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    return format;
-}
-
-// Qt's PulseAudio backend is one object that belongs to the thread that first opens a stream,
-// and it reconnects to a restarted audio server through that thread's event loop. Opened first
-// on a capture thread, which ends when the server dies, it would never reconnect. So the first
-// stream of the process is opened and closed once on the GUI thread.
-void bindAudioBackendToGuiThread(const QAudioDevice& device)
-{
-    static bool bound = false;
-    if (bound)
-        return;
-    bound = true;
-    QAudioSource probe(device, captureFormat());
-    probe.start();
-    probe.stop();
-}
+std::atomic<int> leftBehind{0};
 
 }  // namespace
 
-CSoundIn::CSoundIn(QObject* parent) : QThread(parent) {}
+int CSoundIn::threadsLeftBehind()
+{
+    return leftBehind.load();
+}
+
+CSoundIn::CSoundIn(QObject* parent) : QObject(parent), link_(std::make_shared<CaptureLink>()) {}
 
 CSoundIn::~CSoundIn()
 {
     StopCapture();
 }
 
-QAudioDevice CSoundIn::chooseDevice(int index)
+QAudioDevice CSoundIn::chooseDevice(int index, bool trace)
 {
-    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    const AudioBackend& backend = AudioBackend::instance();
+    const QList<QAudioDevice> devices = backend.inputs();
     if (index >= 0 && index < devices.size())
         return devices.at(index);
     // Qt would silently record the server's default source for a null device; say so instead.
-    const QAudioDevice fallback = QMediaDevices::defaultAudioInput();
-    qDebug() << "Sound input device" << index << "is not in the list of" << devices.size()
+    const QAudioDevice fallback = backend.defaultInput();
+    if (trace)
+        qDebug() << "Sound input device" << index << "is not in the list of" << devices.size()
              << "input devices: using the default input" << fallback.description();
     return fallback;
 }
 
 bool CSoundIn::StartCapture(int deviceIndex)
 {
-    if (isRunning())
-        StopCapture();
+    endThread();
     device_ = QAudioDevice();
-    if (!queue_.allocate())
+    if (!link_->queue.hasStorage() && !link_->queue.allocate())
         return false;
-    device_ = chooseDevice(deviceIndex);
+    return StartCapture(chooseDevice(deviceIndex));
+}
+
+bool CSoundIn::StartCapture(const QAudioDevice& device)
+{
+    endThread();
+    device_ = device;
+    if (!link_->queue.hasStorage() && !link_->queue.allocate())
+        return false;
     qDebug() << "Stereo Input";
-    if (device_.isNull()) {
+    // Qt's audio may only be touched once the backend has opened it (AudioBackend).
+    if (device_.isNull() || !AudioBackend::instance().ready()) {
         qDebug() << "Soundcard input error";
-        queue_.release();
         return false;
     }
 
-    bindAudioBackendToGuiThread(device_);
-
-    {
-        QMutexLocker lock(&startMutex_);
-        startResult_ = StartResult::Pending;
+    link_->queue.setStopped(false);
+    thread_ = new CaptureThread(device_, link_, kBufferBytes, this);
+    connect(thread_, &QThread::finished, this, &CSoundIn::threadFinished);
+    thread_->start(QThread::HighestPriority);
+    const CaptureThread::Start result = thread_->waitForStart(kStartTimeoutMs);
+    if (result == CaptureThread::Start::Started) {
+        qDebug() << "Soundcard start ++";
+        return true;
     }
-    queue_.setStopped(false);
-    start(QThread::HighestPriority);
-
-    StartResult result;
-    {
-        QMutexLocker lock(&startMutex_);
-        while (startResult_ == StartResult::Pending)
-            startDone_.wait(&startMutex_);
-        result = startResult_;
+    if (result == CaptureThread::Start::Pending) {
+        qDebug() << "Soundcard start did not return within" << kStartTimeoutMs << "ms";
+        abandonThread();
+    } else {
+        qDebug() << (result == CaptureThread::Start::CreateFailed ? "Soundcard input error"
+                                                                  : "FAIL back from audioinput start");
+        endThread();
     }
-    if (result != StartResult::Started) {
-        qDebug() << (result == StartResult::CreateFailed ? "Soundcard input error"
-                                                         : "FAIL back from audioinput start");
-        queue_.setStopped(true);
-        wait();
-        queue_.release();
-        return false;
-    }
-    qDebug() << "Soundcard start ++";
-    return true;
+    link_->queue.setStopped(true);
+    return false;
 }
 
 void CSoundIn::StopCapture()
 {
-    queue_.setStopped(true);
-    if (!wait(500)) {
-        // The storage must outlive the thread's last PutInQueue.
-        qDebug() << "Capture thread still running after 500 ms: waiting for it to end";
-        wait();
-    }
-    queue_.release();
+    endThread();
+    // The storage must outlive the thread's last PutInQueue: the thread has ended (or, abandoned,
+    // stores nothing more).
+    link_->queue.release();
 }
 
-void CSoundIn::reportStart(StartResult result)
+void CSoundIn::interruptCapture()
 {
-    QMutexLocker lock(&startMutex_);
-    startResult_ = result;
-    startDone_.wakeAll();
+    endThread();
 }
 
-namespace {
-
-const char* stateTrace(QAudio::State state)
+void CSoundIn::endThread()
 {
-    switch (state) {
-    case QAudio::ActiveState: return "ERROR: Active";
-    case QAudio::SuspendedState: return "ERROR: Suspended";
-    case QAudio::StoppedState: return "ERROR: Stopped";
-    case QAudio::IdleState: return "ERROR: Idle";
-    }
-    return "ERROR: Unknown";
-}
-
-}  // namespace
-
-void CSoundIn::run()
-{
-    // Everything Qt's audio input owns lives and dies on this thread.
-    QAudioSource source(device_, captureFormat());
-    source.setBufferSize(kBufferBytes);
-    if (source.error() != QAudio::NoError) {
-        reportStart(StartResult::CreateFailed);
+    link_->queue.setStopped(true);
+    if (!thread_)
+        return;
+    CaptureThread* thread = thread_;
+    thread->requestStop();
+    if (!thread->wait(kStopTimeoutMs)) {
+        abandonThread();
         return;
     }
-    QPointer<QIODevice> input = source.start();
-    if (!input || source.error() != QAudio::NoError) {
-        source.stop();
-        reportStart(StartResult::StartFailed);
-        return;
-    }
-    sleepInterval_ = sleepIntervalMs(source.bufferSize() > 0 ? int(source.bufferSize()) : kBufferBytes);
-    reportStart(StartResult::Started);
+    thread_ = nullptr;
+    delete thread;
+}
 
-    while (!queue_.stopped()) {
-        // Lets Qt deliver the audio server's state changes and errors to the source.
-        QCoreApplication::processEvents();
-        const QAudio::State state = source.state();
-        if (input && (state == QAudio::ActiveState || state == QAudio::IdleState)) {
-            const QByteArray bytes = input->readAll();
-            if (bytes.isEmpty()) {
-                if (sleepInterval_ > 0)
-                    msleep(static_cast<unsigned long>(sleepInterval_));
-            } else {
-                bytesCaptured_ += bytes.size();
-                queue_.PutCapturedBytes(bytes.constData(), bytes.size());
-            }
-        } else {
-            qDebug() << stateTrace(source.state());
-            queue_.setStopped(true);
-            break;
-        }
-    }
-    source.stop();
+void CSoundIn::abandonThread()
+{
+    CaptureThread* thread = thread_;
+    thread_ = nullptr;
+    thread->requestStop();
+    qDebug() << "Capture thread does not return from the audio backend: left behind";
+    thread->disconnect(this);
+    thread->setParent(nullptr);
+    ++leftBehind;
+    connect(thread, &QThread::finished, thread, [thread] {
+        --leftBehind;
+        thread->deleteLater();
+    });
+}
+
+void CSoundIn::threadFinished()
+{
+    CaptureThread* thread = thread_;
+    if (!thread || sender() != thread || !thread->endedByItself())
+        return;
+    link_->queue.setStopped(true);
+    const QString reason = thread->endReason();
+    thread->wait();
+    thread_ = nullptr;
+    delete thread;
+    emit captureEnded(reason);
+}
+
+const SoundBlock* CSoundIn::GetInQueue()
+{
+    return link_->queue.GetInQueue();
+}
+
+void CSoundIn::markGap(const QString& note)
+{
+    link_->queue.markGap(note);
+}
+
+bool CSoundIn::takeGap(QString* note)
+{
+    return link_->queue.takeGap(note);
+}
+
+bool CSoundIn::capturing() const
+{
+    return thread_ != nullptr && !link_->queue.stopped();
+}
+
+long long CSoundIn::bytesCaptured() const
+{
+    return link_->bytesCaptured.load();
+}
+
+const SampleQueue& CSoundIn::queue() const
+{
+    return link_->queue;
+}
+
+SampleQueue& CSoundIn::queue()
+{
+    return link_->queue;
 }
 
 }  // namespace nimbra

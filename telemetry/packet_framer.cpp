@@ -17,6 +17,14 @@ PacketFramer::Event PacketFramer::finish(bool crcGood, bool complete) noexcept
     return Event::Finished;
 }
 
+PacketFramer::Event PacketFramer::cut() noexcept
+{
+    if (state.phase == Phase::Body)
+        return finish(false, false);
+    state.phase = Phase::Idle;
+    return Event::None;
+}
+
 PacketFramer::Event PacketFramer::push(int byte) noexcept
 {
     State& s = state;

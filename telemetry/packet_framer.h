@@ -59,6 +59,9 @@ public:
 
     void reset() noexcept { state = State(); }
     Event push(int byte) noexcept;
+    // The stream broke off: a block whose kind is known ends as bad and incomplete (Finished, so
+    // never shown), a header under way is forgotten (None).
+    Event cut() noexcept;
     // The checksum register step: the eight bits of `byte` (its low eight) into the register.
     void CrcAddByte(int byte) noexcept;
 

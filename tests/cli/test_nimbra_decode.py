@@ -249,6 +249,22 @@ class Phase2Inputs(unittest.TestCase):
         self.assertEqual(tails(out), expected_tails(EXPECTED))
         self.assertIn("standard input", err)
 
+    def test_station_pipe_that_ends_mid_block_ends_cleanly(self):
+        # A station's recorder piping into the decoder dies in the middle of GPS block 10: the
+        # decode ends at the end of its input with status 0, every fix before the cut and the
+        # final counts, as a service restarting the pipeline needs.
+        raw = os.path.join(WORK, "station.raw")
+        sox(FLIGHT, "-t", "raw", "-e", "signed", "-b", "16", "-L", raw)
+        cut_s = float(EXPECTED[10]["end_s"]) - 0.03
+        cut_bytes = int(cut_s * 48000) * 2 + 1  # an odd byte: the recorder stopped mid-sample
+        status, out, err = run(["sh", "-c", "head -c %d %s | %s --rate 48000 -" % (
+            cut_bytes, raw, os.path.join(BIN, "nimbra-decode"))])
+        self.assertEqual(status, 0, err)
+        self.assertEqual(tails(out), expected_tails(EXPECTED)[:10])
+        good, bad = summary(err)
+        self.assertGreaterEqual(good, 20)  # ten GPS and ten PTU blocks at least
+        self.assertLessEqual(bad, 1)
+
     def test_live_pipe_gives_each_line_as_it_arrives(self):
         with open(FLIGHT, "rb") as f:
             data = f.read()

@@ -29,10 +29,8 @@ private:
 private slots:
     void initTestCase()
     {
-        if (!liveServerConfigured())
-            QSKIP("needs the test audio server (ctest fixture gui_pulse_start)");
-        if (QStringLiteral(NIMBRA_DECODE).isEmpty())
-            QSKIP("nimbra-decode is not built");
+        if (!liveDecodingUnavailable().isEmpty())
+            QSKIP(qPrintable(liveDecodingUnavailable()));
         isolateUserFolders();
         clearSettingsStore();
     }

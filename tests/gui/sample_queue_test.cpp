@@ -153,22 +153,136 @@ private slots:
         QCOMPARE(q.count(), before + 4097);
     }
 
-    void stoppedQueueStoresAndHandsOutNothing()
+    // A stopped queue (capture lost) stores nothing more but still hands out what it holds, so
+    // that the frames captured before a loss are decoded.
+    void stoppedQueueStoresNothingButHandsOutWhatItHolds()
     {
         SampleQueue q;
         makeRunning(q);
         put(q, 600);
-        const int count = q.count();
         q.setStopped(true);
-        QVERIFY(q.GetInQueue() == nullptr);
         put(q, 1000);
-        QCOMPARE(q.count(), count);
+        QCOMPARE(q.count(), 600);
+        QVERIFY(q.GetInQueue() != nullptr);
+        QCOMPARE(q.count(), 88);
         // Released storage: neither side touches memory.
         q.release();
         q.setStopped(false);
         put(q, 1000);
         QVERIFY(q.GetInQueue() == nullptr);
         QCOMPARE(q.count(), 0);
+    }
+
+    // Frames before a gap come out in whole blocks; the part-block left before it is dropped
+    // when the gap is taken, with its note, once; the frames after it start the next block.
+    void noBlockSpansAGap()
+    {
+        SampleQueue q;
+        makeRunning(q);
+        put(q, 1300, 1000);  // two whole blocks and 276 frames
+        q.markGap("lost");
+        put(q, 1024, 5000);
+        QString note;
+        QVERIFY(!q.takeGap(&note));  // blocks before the gap come first
+        const SoundBlock* block = q.GetInQueue();
+        QVERIFY(block);
+        QCOMPARE(block->frame[0][0], 1000.0);
+        QVERIFY(q.GetInQueue());
+        QVERIFY(q.GetInQueue() == nullptr);  // 276 frames left before the gap: not a block
+        QCOMPARE(q.count(), 276 + 1024);
+        QVERIFY(q.takeGap(&note));
+        QCOMPARE(note, QString("lost"));
+        QVERIFY(!q.takeGap(&note));
+        QCOMPARE(q.count(), 1024);
+        block = q.GetInQueue();
+        QVERIFY(block);
+        QCOMPARE(block->frame[0][0], 5000.0);
+        QCOMPARE(block->frame[511][0], 5511.0);
+        QCOMPARE(q.gapsWaiting(), 0);
+        QCOMPARE(q.framesStored(), 512 + 66048 + 1300 + 1024);
+    }
+
+    // Two gaps at the same place (lost, then resumed) are taken one after the other; a gap at
+    // a block boundary drops nothing.
+    void gapsAtTheSamePlaceComeInOrder()
+    {
+        SampleQueue q;
+        makeRunning(q);
+        put(q, 1024, 1);
+        q.markGap("lost");
+        q.markGap("resumed");
+        put(q, 512, 3000);
+        QVERIFY(q.GetInQueue());
+        QVERIFY(q.GetInQueue());
+        QVERIFY(q.GetInQueue() == nullptr);
+        QString note;
+        QVERIFY(q.takeGap(&note));
+        QCOMPARE(note, QString("lost"));
+        QVERIFY(q.GetInQueue() == nullptr);
+        QVERIFY(q.takeGap(&note));
+        QCOMPARE(note, QString("resumed"));
+        const SoundBlock* block = q.GetInQueue();
+        QVERIFY(block);
+        QCOMPARE(block->frame[0][0], 3000.0);
+    }
+
+    // A loss during priming: the frames before it are handed out all the same.
+    void aGapEndsPriming()
+    {
+        SampleQueue q;
+        QVERIFY(q.allocate());
+        q.setStopped(false);
+        put(q, 512);
+        QVERIFY(q.GetInQueue() == nullptr);  // the discard-once step
+        put(q, 2048, 10);
+        QVERIFY(q.GetInQueue() == nullptr);  // priming
+        q.markGap(QString());
+        int blocks = 0;
+        while (q.GetInQueue())
+            ++blocks;
+        QCOMPARE(blocks, 4);
+        QVERIFY(q.takeGap(nullptr));
+        QVERIFY(!q.priming());
+    }
+
+    // Capture stopped on purpose frees the storage: the gap marked then is passed at once.
+    void aGapAfterReleaseIsPassedAtOnce()
+    {
+        SampleQueue q;
+        makeRunning(q);
+        put(q, 2000);
+        q.markGap(QString());
+        q.release();
+        QVERIFY(q.takeGap(nullptr));
+        QVERIFY(q.allocate());
+        put(q, 512, 40);
+        const SoundBlock* block = q.GetInQueue();
+        QVERIFY(block);
+        QCOMPARE(block->frame[0][0], 40.0);
+    }
+
+    // More gaps than places: the newest joins the last, and the frames between the two go with it.
+    void surplusGapsMergeIntoTheLast()
+    {
+        SampleQueue q;
+        makeRunning(q);
+        for (int i = 0; i < SampleQueue::kMaxGaps + 2; ++i) {
+            put(q, 100, 100 * i);
+            q.markGap(QString::number(i));
+        }
+        put(q, 512, 7000);
+        QCOMPARE(q.gapsWaiting(), SampleQueue::kMaxGaps);
+        QStringList notes;
+        QString note;
+        while (q.takeGap(&note))  // 100 frames before each: never a whole block
+            notes << note;
+        QCOMPARE(notes.size(), SampleQueue::kMaxGaps);
+        QCOMPARE(notes.last(), QString("7\r8\r9"));
+        // Everything before the last gap's end was dropped: the next block is the one after it.
+        QCOMPARE(q.count(), 512);
+        const SoundBlock* block = q.GetInQueue();
+        QVERIFY(block);
+        QCOMPARE(block->frame[0][0], 7000.0);
     }
 };
 

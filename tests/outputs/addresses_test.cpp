@@ -85,7 +85,7 @@ TEST(Addresses, TopicLevelsAndIdentity)
     EXPECT_TRUE(checkIdentityText("MK-{id}", true, error));
     EXPECT_FALSE(checkIdentityText("a/{id}", true, error));
     EXPECT_FALSE(checkIdentityText("", false, error));
-    EXPECT_TRUE(checkIdentityText("Lockheed Martin", false, error));
+    EXPECT_TRUE(checkIdentityText("Mark IIa", false, error));
 }
 
 TEST(Addresses, ListenerEndpointBesideTheTelemetryEndpoint)

@@ -23,7 +23,7 @@ using test::makeFix;
 TEST(ChaseMessage, FieldsNamesAndTypes)
 {
     const FlightFix fix = makeFix(1234);  // 34 s after 06:17:45.250
-    const json m = json::parse(chaseMessage(fix, FixContext{"1A2B", true}, "LMS6-1680", "hilltop"));
+    const json m = json::parse(chaseMessage(fix, FixContext{"1A2B", true}, "Mark IIa", "hilltop"));
     EXPECT_EQ(m["type"], "PAYLOAD_SUMMARY");
     EXPECT_EQ(m["callsign"], "1A2B");
     ASSERT_TRUE(m["latitude"].is_number_float());
@@ -35,7 +35,7 @@ TEST(ChaseMessage, FieldsNamesAndTypes)
     EXPECT_EQ(m["speed"], 27);       // 7.46 m/s = 26.856 km/h
     EXPECT_EQ(m["heading"], 0);      // 359.6 rounds to 360: north
     EXPECT_EQ(m["time"], "06:18:19");
-    EXPECT_EQ(m["model"], "LMS6-1680");
+    EXPECT_EQ(m["model"], "Mark IIa");
     EXPECT_EQ(m["frame"], 1234);
     EXPECT_EQ(m["sats"], 8);
     EXPECT_EQ(m["comment"], "Nimbra");
@@ -46,7 +46,7 @@ TEST(ChaseMessage, UnknownMotionAndSatellites)
 {
     FlightFix fix = makeFix(1200);
     fix.satellites = -1;
-    const json m = json::parse(chaseMessage(fix, FixContext{"1A2B", false}, "LMS6-1680", "s"));
+    const json m = json::parse(chaseMessage(fix, FixContext{"1A2B", false}, "Mark IIa", "s"));
     EXPECT_EQ(m["speed"], -1);
     EXPECT_EQ(m["heading"], -1);
     EXPECT_FALSE(m.contains("sats"));
@@ -81,8 +81,8 @@ TEST(SondeHubTelemetry, RequiredAndKnownFields)
     EXPECT_EQ(t["uploader_callsign"], "N0CALL");
     EXPECT_EQ(t["time_received"], "2026-12-07T06:18:19.250000Z");
     EXPECT_EQ(t["datetime"], "2026-12-07T06:18:19.250000Z");
-    EXPECT_EQ(t["manufacturer"], "Lockheed Martin");
-    EXPECT_EQ(t["type"], "LMS6-1680");
+    EXPECT_EQ(t["manufacturer"], "Mark IIa");
+    EXPECT_EQ(t["type"], "Mark IIa");
     EXPECT_EQ(t["serial"], "1A2B");
     ASSERT_TRUE(t["frame"].is_number_integer());
     EXPECT_EQ(t["frame"], 1234);

@@ -168,7 +168,7 @@ class Udp(unittest.TestCase):
             self.assertIn(m["time"], (when.strftime("%H:%M:%S"),
                                       (when + datetime.timedelta(seconds=1)).strftime("%H:%M:%S")))
             self.assertEqual(m["sats"], 8)
-            self.assertEqual(m["model"], "LMS6-1680")
+            self.assertEqual(m["model"], "Mark IIa")
             self.assertEqual(m["comment"], "Nimbra")
             self.assertEqual(m["station"], "hilltop")
             for key in ("speed", "heading"):
@@ -222,7 +222,7 @@ class SondeHub(unittest.TestCase):
         self.assertEqual(self.server.listeners[0]["uploader_position"], [39.75, -76.98, 220])
         self.assertEqual(self.server.listeners[0]["uploader_callsign"], "N0CALL")
         first = self.server.received[0]
-        self.assertEqual((first["manufacturer"], first["type"], first["serial"]), ("Lockheed Martin", "LMS6-1680", "1A2B"))
+        self.assertEqual((first["manufacturer"], first["type"], first["serial"]), ("Mark IIa", "Mark IIa", "1A2B"))
         self.assertEqual(first["uploader_position"], [39.75, -76.98, 220])
         print("503 then 200:", summaries(err)["SondeHub"])
 
