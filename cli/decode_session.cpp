@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "demod/demod_type.h"
 #include "input/pcm16.h"
 #include "telemetry/gps_fix.h"
 
@@ -11,8 +12,7 @@ namespace nimbra::cli {
 DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<Decoder>())
 {
     DecoderParameters& p = decoder_->params;
-    if (o.demodType)
-        p.demodType = *o.demodType;
+    p.demodType = o.demodType.value_or(kSyncDemod);
     p.invertSignal = o.invert ? 1 : 0;
     p.doFiltering = o.filter ? 1 : 0;
     if (o.threshold) {
@@ -40,8 +40,25 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
         const std::int64_t start = *o.startTimeMs;
         decoder_->setClock([this, start] { return start + samplesFed_ * 1000 / kSampleRate; });
     }
+    flight::TrackerSettings tracking;
+    tracking.trust = o.trust;
+    tracking.groundAltitudeM = o.groundAltitudeM.value_or(p.userAlt.load());
+    tracking.burstAltitudeM = o.burstAltitudeM.value_or(tracking.burstAltitudeM);
+    tracking.ascentRateMps = o.ascentRateMps.value_or(tracking.ascentRateMps);
+    tracking.descentRateMps = o.descentRateMps.value_or(tracking.descentRateMps);
+    tracker_.setSettings(tracking);
+
     decoder_->setFixListener([this](const FixRecord& r) {
-        fixes_.push_back(flightFixOf(r, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
+        FlightFix fix = tracker_.track(r, r.line ? std::string(r.line) : std::string(),
+                                       static_cast<double>(r.sampleIndex) / kSampleRate);
+        fix.satellites = satellitesInGpsBlock(decoder_->telemetry.blockLength.load());
+        if (keepFixes_ && fix.trusted) {
+            // Only the newest prediction's path goes into the track files.
+            if (!track_.empty())
+                track_.back().prediction.path.clear();
+            track_.push_back(fix);
+        }
+        fresh_.push_back(std::move(fix));
     });
 }
 
@@ -69,13 +86,8 @@ std::vector<std::string> DecodeSession::takeLines()
 
 std::vector<FlightFix> DecodeSession::takeNewFixes()
 {
-    std::vector<FlightFix> fresh(fixes_.begin() + static_cast<long>(fixesTaken_), fixes_.end());
-    if (keepFixes_) {
-        fixesTaken_ = fixes_.size();
-    } else {
-        fixes_.clear();
-        fixesTaken_ = 0;
-    }
+    std::vector<FlightFix> fresh;
+    fresh.swap(fresh_);
     return fresh;
 }
 

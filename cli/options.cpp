@@ -208,6 +208,24 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             if (!t)
                 return fail("--start-time: expected an ISO 8601 time such as 2026-12-07T06:17:45Z, got '" + value + "'");
             o.startTimeMs = *t;
+        } else if (arg == "--trust") {
+            if (!takeValue())
+                return needsValue("on or off");
+            if (value != "on" && value != "off")
+                return fail("--trust: expected on or off, got '" + value + "'");
+            o.trust = value == "on";
+        } else if (arg == "--burst-altitude" || arg == "--ground-altitude") {
+            if (!takeValue())
+                return needsValue("an altitude in metres");
+            if (!toNumber(value, number) || number < -1000.0 || number > 60000.0)
+                return badNumber(-1000.0, 60000.0);
+            (arg == "--burst-altitude" ? o.burstAltitudeM : o.groundAltitudeM) = number;
+        } else if (arg == "--ascent-rate" || arg == "--descent-rate") {
+            if (!takeValue())
+                return needsValue("a rate in m/s");
+            if (!toNumber(value, number) || number < 0.5 || number > 50.0)
+                return badNumber(0.5, 50.0);
+            (arg == "--ascent-rate" ? o.ascentRateMps : o.descentRateMps) = number;
         } else if ((arg == "--quiet" || arg == "-q") && isFlag()) {
             o.quiet = true;
         } else if (const OptionOutcome outcome = parseOutputOption(

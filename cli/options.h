@@ -20,7 +20,8 @@ struct CliOptions {
     std::string input;  // file name, or "-" for standard input
     bool help = false;
 
-    // Decoder parameters; unset values keep the decoder's first-run values.
+    // Decoder parameters; unset values keep the decoder's first-run values, except the
+    // demodulator: sync unless --demod says otherwise (DecodeSession).
     std::optional<int> demodType;
     bool invert = false;
     bool filter = false;
@@ -38,6 +39,14 @@ struct CliOptions {
     std::optional<double> rate;       // raw input sample rate (default 48000)
     std::optional<int> channels;      // raw input channel count (default 1)
     int channel = 1;                  // 1-based channel to decode
+
+    // Flight tracking: the continuity check and the landing prediction's settings; unset values
+    // keep the tracker's defaults (the ground altitude defaults to the station's).
+    bool trust = true;
+    std::optional<double> burstAltitudeM;
+    std::optional<double> groundAltitudeM;
+    std::optional<double> ascentRateMps;
+    std::optional<double> descentRateMps;
 
     // Output.
     OutputFormat format = OutputFormat::Text;

@@ -19,6 +19,17 @@ namespace nimbra {
 
 enum class FlightPhase { Unknown, Ascent, Burst, Descent, Landed };
 
+// Why a fix is or is not trusted (see flight/continuity_check.h).
+enum class FixCheck {
+    Trusted,
+    Duplicate,   // repeats the last trusted fix, or carries its counter again
+    Acquiring,   // no recent trusted fix: waiting for fixes that agree with one another
+    Identifier,  // another identifier than the flight's
+    Counter,     // the time counter does not follow the time
+    Motion,      // a move faster, or farther from the motion so far, than a sonde can make
+    Unchecked,   // the check is off (or not run): every fix is trusted
+};
+
 // A point of a predicted path.
 struct PredictedPoint {
     double latitude = 0.0;   // degrees
@@ -31,6 +42,11 @@ struct LandingPrediction {
     bool valid = false;
     PredictedPoint landing;            // where and when the sonde comes down
     std::vector<PredictedPoint> path;  // from the fix to the landing
+    // The burst: where the ascent is expected to end, or, once seen, the highest point reached.
+    PredictedPoint burst;
+    bool burstObserved = false;
+    double ascentRateMps = 0.0;   // the rate the prediction climbs at (0 after the burst)
+    double descentRateMps = 0.0;  // the parachute's sea-level descent rate it assumes
 };
 
 struct FlightFix {
@@ -42,7 +58,9 @@ struct FlightFix {
     // trusted fixes only. Lines and record files show every fix with a good checksum.
     bool trusted = true;
     FlightPhase phase = FlightPhase::Unknown;
+    // The latest prediction after this fix (an untrusted fix leaves it as it was).
     LandingPrediction prediction;
+    FixCheck check = FixCheck::Unchecked;  // why it is or is not trusted
 };
 
 // The FlightFix of a fix record as the decoder's fix listener receives it: the line copied out of

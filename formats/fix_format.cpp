@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "flight/flight_phase.h"
 #include "formats/iso_time.h"
 #include "telemetry/telemetry_state.h"
 
@@ -50,6 +51,29 @@ std::string ptuValue(float v)
     return buf;
 }
 
+// What the flight tracking adds, after the PTU channels: trusted, phase, and the predicted
+// landing (empty, or null, while there is no prediction).
+struct FlightFields {
+    const char* trusted;
+    const char* phase;
+    bool predicted;
+    char latitude[32];
+    char longitude[32];
+    std::string time;
+};
+
+FlightFields flightFieldsOf(const FlightFix& fix)
+{
+    FlightFields f{fix.trusted ? "true" : "false", flight::phaseName(fix.phase), fix.prediction.valid, {}, {}, {}};
+    if (f.predicted) {
+        const PredictedPoint& p = fix.prediction.landing;
+        std::snprintf(f.latitude, sizeof f.latitude, "%.6f", p.latitude);
+        std::snprintf(f.longitude, sizeof f.longitude, "%.6f", p.longitude);
+        f.time = formatIsoTime(p.timeMs);
+    }
+    return f;
+}
+
 }  // namespace
 
 std::string csvHeader()
@@ -59,7 +83,7 @@ std::string csvHeader()
         s += std::string(",") + name;
     for (int k = 1; k <= TelemetryState::kPtuChannels; ++k)
         s += ",ptu_" + std::to_string(k);
-    return s + "\n";
+    return s + ",trusted,phase,pred_lat,pred_lon,pred_time\n";
 }
 
 std::string csvRow(const FlightFix& fix)
@@ -70,6 +94,9 @@ std::string csvRow(const FlightFix& fix)
         s += std::string(",") + n;
     for (int k = 0; k < TelemetryState::kPtuChannels; ++k)
         s += "," + (fix.record.hasPtu ? ptuValue(fix.record.ptuChannels[k]) : std::string());
+    const FlightFields g = flightFieldsOf(fix);
+    s += std::string(",") + g.trusted + "," + g.phase;
+    s += g.predicted ? std::string(",") + g.latitude + "," + g.longitude + "," + g.time : std::string(",,,");
     return s + "\n";
 }
 
@@ -92,6 +119,13 @@ std::string jsonLine(const FlightFix& fix)
     } else {
         s += "null";
     }
+    const FlightFields g = flightFieldsOf(fix);
+    s += std::string(",\"trusted\":") + g.trusted + ",\"phase\":\"" + g.phase + "\"";
+    if (g.predicted)
+        s += std::string(",\"pred_lat\":") + g.latitude + ",\"pred_lon\":" + g.longitude + ",\"pred_time\":\"" +
+             g.time + "\"";
+    else
+        s += ",\"pred_lat\":null,\"pred_lon\":null,\"pred_time\":null";
     return s + "}\n";
 }
 

@@ -1,7 +1,9 @@
 // Fix formats for standard output: CSV (a header row, one row per accepted fix) and JSON Lines
-// (one object per fix). Both carry every value known of the fix.
+// (one object per fix). Both carry every value known of the fix, then what the flight tracking
+// adds: trusted (true/false), phase (unknown, ascent, burst, descent, landed) and the predicted
+// landing pred_lat, pred_lon, pred_time (empty in CSV, null in JSON, while there is none).
 //
-// In:  FlightFix (the decoder's record of an accepted fix and its text line).
+// In:  FlightFix (the decoder's record of an accepted fix, its text line and its flight values).
 // Out: one line of text, LF-terminated. Numbers use '.' as the decimal point whatever the locale.
 #pragma once
 

@@ -38,10 +38,63 @@ std::string latLonAttributes(float lat, float lon)
            number("%.7f", static_cast<double>(lon)) + "\"";
 }
 
+std::string kmlCoordinates(const PredictedPoint& p)
+{
+    return number("%.7f", p.longitude) + "," + number("%.7f", p.latitude) + "," + number("%.1f", p.altitude);
+}
+
+// The fixes a track shows: the trusted ones. Their predictions are left behind; the documents
+// show the latest one only.
+std::vector<FlightFix> trackOf(const std::vector<FlightFix>& fixes)
+{
+    std::vector<FlightFix> track;
+    for (const FlightFix& f : fixes)
+        if (f.trusted) {
+            track.emplace_back();
+            track.back().record = f.record;
+        }
+    return track;
+}
+
+// The prediction after the last trusted fix, if any.
+const LandingPrediction* latestPrediction(const std::vector<FlightFix>& fixes)
+{
+    for (auto it = fixes.rbegin(); it != fixes.rend(); ++it)
+        if (it->trusted)
+            return it->prediction.valid ? &it->prediction : nullptr;
+    return nullptr;
+}
+
+std::string kmlPointPlacemark(const std::string& name, const std::string& description, const PredictedPoint& p)
+{
+    return "    <Placemark>\n      <name>" + name + "</name>\n      <description>" + description +
+           "</description>\n      <styleUrl>#prediction</styleUrl>\n      <TimeStamp><when>" +
+           formatIsoTime(p.timeMs) + "</when></TimeStamp>\n      <Point>\n        <altitudeMode>absolute</altitudeMode>\n"
+           "        <coordinates>" + kmlCoordinates(p) +
+           "</coordinates>\n      </Point>\n    </Placemark>\n";
+}
+
+// The predicted burst (or the burst seen), the predicted landing and the path to it.
+std::string kmlPrediction(const LandingPrediction& p)
+{
+    std::string s;
+    if (p.burstObserved)
+        s += kmlPointPlacemark("Burst", "highest point " + number("%.0f", p.burst.altitude) + " m", p.burst);
+    else if (p.ascentRateMps > 0.0)  // still ascending: the burst lies ahead
+        s += kmlPointPlacemark("Predicted burst", "altitude " + number("%.0f", p.burst.altitude) + " m", p.burst);
+    s += kmlPointPlacemark("Predicted landing", "landing at " + formatIsoTime(p.landing.timeMs), p.landing);
+    s += "    <Placemark>\n      <name>Predicted path</name>\n      <styleUrl>#prediction</styleUrl>\n"
+         "      <LineString>\n        <altitudeMode>absolute</altitudeMode>\n        <coordinates>\n";
+    for (const PredictedPoint& q : p.path)
+        s += "          " + kmlCoordinates(q) + "\n";
+    return s + "        </coordinates>\n      </LineString>\n    </Placemark>\n";
+}
+
 }  // namespace
 
-std::string gpxDocument(const std::vector<FlightFix>& fixes, const Station& station)
+std::string gpxDocument(const std::vector<FlightFix>& allFixes, const Station& station)
 {
+    const std::vector<FlightFix> fixes = trackOf(allFixes);
     std::string s =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<gpx version=\"1.1\" creator=\"nimbra-decode\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
@@ -74,13 +127,15 @@ std::string gpxDocument(const std::vector<FlightFix>& fixes, const Station& stat
     return s + "</gpx>\n";
 }
 
-std::string kmlDocument(const std::vector<FlightFix>& fixes, const Station& station)
+std::string kmlDocument(const std::vector<FlightFix>& allFixes, const Station& station)
 {
+    const std::vector<FlightFix> fixes = trackOf(allFixes);
     std::string s =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
         "  <Document>\n    <name>Radiosonde track</name>\n"
-        "    <Style id=\"track\"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle></Style>\n";
+        "    <Style id=\"track\"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle></Style>\n"
+        "    <Style id=\"prediction\"><LineStyle><color>ff00ffff</color><width>2</width></LineStyle></Style>\n";
     s += kmlStationPlacemark(station);
     for (unsigned id : transmitters(fixes)) {
         s += "    <Placemark>\n      <name>Radiosonde " + idText(id) +
@@ -99,6 +154,8 @@ std::string kmlDocument(const std::vector<FlightFix>& fixes, const Station& stat
              "        <coordinates>" + kmlCoordinates(last.latitude, last.longitude, last.altitude) +
              "</coordinates>\n      </Point>\n    </Placemark>\n";
     }
+    if (const LandingPrediction* prediction = latestPrediction(allFixes))
+        s += kmlPrediction(*prediction);
     return s + "  </Document>\n</kml>\n";
 }
 

@@ -1,9 +1,11 @@
-// Track documents: the accepted fixes as GPX 1.1 and KML 2.2.
+// Track documents: the trusted fixes as GPX 1.1 and KML 2.2.
 //
-// In:  the accepted fixes in order and the station position.
+// In:  the accepted fixes in order (untrusted ones are left out) and the station position.
 // Out: GPX (one track per transmitter, points with elevation and time; waypoints for the station
 //      and each sonde's last position) and KML (per transmitter a line string at absolute
-//      altitude and a placemark for the last position; a placemark for the station).
+//      altitude and a placemark for the last position; a placemark for the station; and, when
+//      the last trusted fix has a landing prediction, placemarks for the burst and the predicted
+//      landing and the predicted path).
 #pragma once
 
 #include <string>

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "flight_options.h"
+#include "option_values.h"
 #include "synth/channel_rf.h"
 #include "synth/synthesize.h"
 #include "synth/wav_file.h"
@@ -51,34 +53,6 @@ const char* kUsage =
     "  --station LAT,LON,ALT   station position (default 39.75,-76.98,220)\n"
     "  --help                  show this help\n";
 
-[[noreturn]] void fail(const std::string& message)
-{
-    std::fprintf(stderr, "nimbra-synth: %s\n", message.c_str());
-    std::exit(2);
-}
-
-double parseNumber(const std::string& option, const char* text, double lo, double hi)
-{
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(v) || v < lo || v > hi)
-        fail(option + ": expected a number from " + std::to_string(lo) + " to " +
-             std::to_string(hi) + ", got '" + text + "'");
-    return v;
-}
-
-long parseInteger(const std::string& option, const char* text, long lo, long hi, int base = 10)
-{
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, base);
-    if (end == text || *end != '\0' || errno != 0 || v < lo || v > hi)
-        fail(option + ": expected a whole number from " + std::to_string(lo) + " to " +
-             std::to_string(hi) + ", got '" + text + "'");
-    return v;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -88,6 +62,8 @@ int main(int argc, char** argv)
     std::string outPath, expectedPath;
     bool radio = false;
     RfChannelSettings rf;
+    FlightModelOptions model;
+    int durationS = 0;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -96,13 +72,16 @@ int main(int argc, char** argv)
                 fail(arg + ": missing value");
             return argv[++i];
         };
+        if (takeFlightOption(arg, value, model))
+            continue;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kFlightUsage, stdout);
             return 0;
         } else if (arg == "--expected") {
             expectedPath = value();
         } else if (arg == "--duration") {
-            flight.gpsBlocks = static_cast<int>(parseInteger(arg, value(), 1, 36000));
+            flight.gpsBlocks = durationS = static_cast<int>(parseInteger(arg, value(), 1, 36000));
         } else if (arg == "--samples-per-bit") {
             flight.samplesPerBit = parseNumber(arg, value(), 2.0, 100.0);
         } else if (arg == "--amplitude") {
@@ -137,15 +116,10 @@ int main(int argc, char** argv)
         } else if (arg == "--no-ptu") {
             flight.sendPtu = false;
         } else if (arg == "--station") {
-            const char* text = value();
-            double lat, lon, alt;
-            char extra;
-            if (std::sscanf(text, "%lf,%lf,%lf%c", &lat, &lon, &alt, &extra) != 3 || !(lat >= -89.0) ||
-                !(lat <= 89.0) || !(lon >= -180.0) || !(lon <= 180.0) || !std::isfinite(alt))
-                fail(std::string("--station: expected LAT,LON,ALT in degrees and metres, got '") + text + "'");
-            flight.stationLat = lat;
-            flight.stationLon = lon;
-            flight.stationAlt = alt;
+            const Position p = parsePosition(arg, value(), -1e9, 1e9);
+            flight.stationLat = p.latitude;
+            flight.stationLon = p.longitude;
+            flight.stationAlt = p.altitude;
         } else if (!arg.empty() && arg[0] == '-') {
             fail("unknown option '" + arg + "' (see --help)");
         } else if (outPath.empty()) {
@@ -156,6 +130,8 @@ int main(int argc, char** argv)
     }
     if (outPath.empty())
         fail("no output file given (see --help)");
+    Trajectory trajectory;
+    planFlight(model, flight, durationS, trajectory);
 
     const Recording rec = [&] {
         if (!radio)
@@ -173,6 +149,8 @@ int main(int argc, char** argv)
     if (!writeWaveMono16(outPath, rec.samples, 48000, error))
         fail(error);
     if (!expectedPath.empty() && !writeExpectedCsv(expectedPath, rec.flight.fixes, error))
+        fail(error);
+    if (!model.landingPath.empty() && !writeLandingCsv(model.landingPath, trajectory, flight, error))
         fail(error);
     if (rec.clippedSamples > 0)
         std::fprintf(stderr, "nimbra-synth: warning: %zu samples clipped\n", rec.clippedSamples);

@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "formats/fix_format.h"
 #include "formats/iso_time.h"
+#include "formats/track_documents.h"
 #include "input/sample_source.h"
 
 namespace {
@@ -89,14 +90,15 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
     EXPECT_EQ(csvHeader(),
               "time,id,counter,latitude,longitude,altitude_m,azimuth,elevation,range_km,ascent_mps,"
               "velocity_mps,direction,crc_good,bits_repaired,ptu_1,ptu_2,ptu_3,ptu_4,ptu_5,ptu_6,"
-              "ptu_7,ptu_8,ptu_9,ptu_10,ptu_11,ptu_12,ptu_13\n");
+              "ptu_7,ptu_8,ptu_9,ptu_10,ptu_11,ptu_12,ptu_13,trusted,phase,pred_lat,pred_lon,pred_time\n");
     EXPECT_EQ(csvRow(fix), "2026-12-06T06:17:45Z,00AB,1234,39.750000,-76.980003,220.500,90.250,-0.500,"
-                           "1.234,4.500,7.250,352.000,false,1,,,,,,,,,,,,,\n");
+                           "1.234,4.500,7.250,352.000,false,1,,,,,,,,,,,,,,true,unknown,,,\n");
     EXPECT_EQ(jsonLine(fix),
               "{\"time\":\"2026-12-06T06:17:45Z\",\"id\":\"00AB\",\"counter\":1234,\"latitude\":39.750000,"
               "\"longitude\":-76.980003,\"altitude_m\":220.500,\"azimuth\":90.250,\"elevation\":-0.500,"
               "\"range_km\":1.234,\"ascent_mps\":4.500,\"velocity_mps\":7.250,\"direction\":352.000,"
-              "\"crc_good\":false,\"bits_repaired\":1,\"ptu\":null}\n");
+              "\"crc_good\":false,\"bits_repaired\":1,\"ptu\":null,\"trusted\":true,\"phase\":\"unknown\","
+              "\"pred_lat\":null,\"pred_lon\":null,\"pred_time\":null}\n");
 
     r.hasPtu = true;
     for (int k = 0; k < 13; ++k)
@@ -104,13 +106,93 @@ TEST(CliFormats, CsvAndJsonOfOneFix)
     r.ptuChannels[12] = -65536.0f;
     const std::string row = csvRow(fix);
     EXPECT_NE(row.find(",false,1,65536.0,64536.0,63536.0,"), std::string::npos) << row;
-    EXPECT_NE(row.find(",54536.0,-65536.0\n"), std::string::npos) << row;
+    EXPECT_NE(row.find(",54536.0,-65536.0,true,"), std::string::npos) << row;
     const std::string json = jsonLine(fix);
     EXPECT_NE(json.find("\"ptu\":[65536.0,64536.0,"), std::string::npos) << json;
-    EXPECT_NE(json.find(",54536.0,-65536.0]}\n"), std::string::npos) << json;
+    EXPECT_NE(json.find(",54536.0,-65536.0],\"trusted\""), std::string::npos) << json;
 
     r.azimuth = std::nanf("");
     EXPECT_NE(jsonLine(fix).find("\"azimuth\":null,"), std::string::npos);
+
+    // What the flight tracking adds.
+    fix.trusted = false;
+    fix.phase = nimbra::FlightPhase::Descent;
+    fix.prediction.valid = true;
+    fix.prediction.landing = {39.8123456789, -77.05, 210.0, kMs + 754999};
+    EXPECT_NE(csvRow(fix).find(",false,descent,39.812346,-77.050000,2026-12-06T06:30:19Z\n"), std::string::npos)
+        << csvRow(fix);
+    EXPECT_NE(jsonLine(fix).find(",\"trusted\":false,\"phase\":\"descent\",\"pred_lat\":39.812346,"
+                                 "\"pred_lon\":-77.050000,\"pred_time\":\"2026-12-06T06:30:19Z\"}\n"),
+              std::string::npos)
+        << jsonLine(fix);
+}
+
+TEST(CliFormats, TrackDocumentsTakeTrustedFixesAndTheLatestPrediction)
+{
+    std::vector<nimbra::FlightFix> fixes(4);
+    for (int i = 0; i < 4; ++i) {
+        nimbra::FixRecord& r = fixes[i].record;
+        r.timeMs = kMs + 1000 * i;
+        r.transmitterId = 0x1A2B;
+        r.latitude = 39.5f + 0.125f * static_cast<float>(i);
+        r.longitude = -77.0f;
+        r.altitude = 1000.0f + 5.0f * static_cast<float>(i);
+    }
+    fixes[2].trusted = false;  // a corrupted block: neither in the track nor the last position
+    fixes[2].record.latitude = 45.0f;
+    nimbra::LandingPrediction& p = fixes[3].prediction;
+    p.valid = true;
+    p.burstObserved = true;
+    p.burst = {39.75, -77.0, 30123.4, kMs - 600000};
+    p.landing = {39.875, -76.5, 200.0, kMs + 1800000};
+    p.path = {{39.875, -77.0, 1015.0, kMs + 3000}, {39.875, -76.5, 200.0, kMs + 1800000}};
+    fixes[1].prediction = p;
+    fixes[1].prediction.landing.latitude = 10.0;  // an older prediction: not shown
+    const Station station{39.75f, -76.98f, 220.0f};
+
+    const std::string gpx = gpxDocument(fixes, station);
+    EXPECT_EQ(gpx.find("lat=\"45.0000000\""), std::string::npos) << gpx;
+    EXPECT_NE(gpx.find("lat=\"39.8750000\" lon=\"-77.0000000\"><ele>1015.0</ele>"), std::string::npos) << gpx;
+    std::size_t points = 0;
+    for (std::size_t at = 0; (at = gpx.find("<trkpt ", at)) != std::string::npos; ++at)
+        ++points;
+    EXPECT_EQ(points, 3u);
+
+    const std::string kml = kmlDocument(fixes, station);
+    EXPECT_EQ(kml.find("45.0000000"), std::string::npos) << kml;
+    EXPECT_EQ(kml.find(",10.0000000,"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("<name>Burst</name>\n      <description>highest point 30123 m</description>"),
+              std::string::npos)
+        << kml;
+    EXPECT_NE(kml.find("<name>Predicted landing</name>\n      <description>landing at 2026-12-06T06:47:45Z"
+                       "</description>"),
+              std::string::npos)
+        << kml;
+    EXPECT_NE(kml.find("<coordinates>-76.5000000,39.8750000,200.0</coordinates>"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("<name>Predicted path</name>"), std::string::npos) << kml;
+    EXPECT_NE(kml.find("          -77.0000000,39.8750000,1015.0\n          -76.5000000,39.8750000,200.0\n"),
+              std::string::npos)
+        << kml;
+    // The newest trusted fix without a prediction: none shown.
+    fixes[3].prediction.valid = false;
+    EXPECT_EQ(kmlDocument(fixes, station).find("Predicted"), std::string::npos);
+}
+
+TEST(CliOptions, FlightTrackingOptions)
+{
+    ParseOutcome p = parseOptions({"--trust", "off", "--burst-altitude", "25000", "--ground-altitude=85",
+                                   "--ascent-rate", "6.5", "--descent-rate", "4", "in.wav"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_FALSE(p.options.trust);
+    EXPECT_EQ(p.options.burstAltitudeM, 25000.0);
+    EXPECT_EQ(p.options.groundAltitudeM, 85.0);
+    EXPECT_EQ(p.options.ascentRateMps, 6.5);
+    EXPECT_EQ(p.options.descentRateMps, 4.0);
+    p = parseOptions({"in.wav"});
+    EXPECT_TRUE(p.options.trust);
+    EXPECT_FALSE(p.options.burstAltitudeM);
+    EXPECT_NE(parseOptions({"--trust", "yes", "in.wav"}).error.find("--trust: expected on or off"), std::string::npos);
+    EXPECT_NE(parseOptions({"--ascent-rate", "0.1", "in.wav"}).error.find("from 0.5 to 50"), std::string::npos);
 }
 
 // A stop requested before the reader starts waiting on a silent pipe (the signal landed between

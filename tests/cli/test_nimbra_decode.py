@@ -157,16 +157,18 @@ class Phase1Decoding(unittest.TestCase):
         self.assertEqual(len(out.splitlines()), 20)
 
         # A fixed threshold far above the signal sees no edges at all.
-        status, out, err = decode("-q", "--threshold", "30000", FLIGHT)
+        status, out, err = decode("-q", "--demod", "edge", "--threshold", "30000", FLIGHT)
         self.assertEqual((status, out), (0, ""))
-        status, out, err = decode("-q", "--threshold", "5000", "--filter", FLIGHT)
+        status, out, err = decode("-q", "--demod", "edge", "--threshold", "5000", "--filter", FLIGHT)
         self.assertEqual(status, 0, err)
 
-        # The inverted recording needs --invert.
+        # The inverted recording needs --invert with the edge demodulator; sync (the default)
+        # takes either polarity.
         inverted = os.path.join(WORK, "inverted.wav")
         synth(inverted, "--duration", "5", "--invert")
-        self.assertEqual(decode("-q", inverted)[1], "")
-        self.assertEqual(len(decode("-q", "--invert", inverted)[1].splitlines()), 5)
+        self.assertEqual(decode("-q", "--demod", "edge", inverted)[1], "")
+        self.assertEqual(len(decode("-q", "--demod", "edge", "--invert", inverted)[1].splitlines()), 5)
+        self.assertEqual(len(decode("-q", inverted)[1].splitlines()), 5)
 
         # Pattern demodulator at a whole 5 samples per bit.
         at5 = os.path.join(WORK, "at5.wav")
@@ -328,8 +330,10 @@ class Phase2Inputs(unittest.TestCase):
                 self.assertGreaterEqual(len(lines), 4)
                 self.assertEqual(lines, expected_tails(EXPECTED)[:len(lines)])
                 self.assertRegex(err.decode(), r"good \d+ bad 0")
+                # The track holds the trusted fixes: all but the first two, which pick the
+                # flight up.
                 points = ET.parse(gpx).getroot().findall(".//{http://www.topografix.com/GPX/1/1}trkpt")
-                self.assertEqual(len(points), len(lines))
+                self.assertEqual(len(points), len(lines) - 2)
         leftovers = [n for n in os.listdir(WORK) if n.startswith("interrupted.gpx.")]
         self.assertEqual(leftovers, [])
 
@@ -400,11 +404,13 @@ class Phase2Outputs(unittest.TestCase):
                 status, _, xerr = run(["xmllint", "--noout", "--schema", xsd, gpx])
                 self.assertEqual(status, 0, xerr)
 
+        # The tracks hold the trusted fixes: all but the first two, which pick the flight up.
+        trusted = EXPECTED[2:]
         g = "{http://www.topografix.com/GPX/1/1}"
         root = ET.parse(gpx).getroot()
         points = root.findall(".//%strkpt" % g)
-        self.assertEqual(len(points), len(EXPECTED))
-        for p, row in zip(points, EXPECTED):
+        self.assertEqual(len(points), len(trusted))
+        for p, row in zip(points, trusted):
             self.assertAlmostEqual(float(p.get("lat")), float(row["lat_deg"]), places=6)
             self.assertAlmostEqual(float(p.get("lon")), float(row["lon_deg"]), places=6)
             self.assertAlmostEqual(float(p.find(g + "ele").text), float(row["alt_m"]), places=1)
@@ -417,13 +423,15 @@ class Phase2Outputs(unittest.TestCase):
         line = root.find(".//%sLineString" % k)
         self.assertEqual(line.find(k + "altitudeMode").text, "absolute")
         coords = [c.split(",") for c in line.find(k + "coordinates").text.split()]
-        self.assertEqual(len(coords), len(EXPECTED))
-        for (lon, lat, alt), row in zip(coords, EXPECTED):
+        self.assertEqual(len(coords), len(trusted))
+        for (lon, lat, alt), row in zip(coords, trusted):
             self.assertAlmostEqual(float(lon), float(row["lon_deg"]), places=6)
             self.assertAlmostEqual(float(lat), float(row["lat_deg"]), places=6)
             self.assertAlmostEqual(float(alt), float(row["alt_m"]), places=1)
         names = [p.find(k + "name").text for p in root.iter(k + "Placemark")]
-        self.assertEqual(names, ["Station", "Radiosonde 1A2B", "1A2B last position"])
+        # Ascending: the prediction climbs to the burst setting and comes down.
+        self.assertEqual(names, ["Station", "Radiosonde 1A2B", "1A2B last position", "Predicted burst",
+                                 "Predicted landing", "Predicted path"])
         points = {p.find(k + "name").text: p.find(".//%sPoint/%scoordinates" % (k, k)) for p in root.iter(k + "Placemark")}
         self.assertEqual(points["Station"].text, "-76.98,39.75,220")
         last = points["1A2B last position"].text.split(",")
@@ -437,10 +445,12 @@ class Phase2Outputs(unittest.TestCase):
                        "--calibration", "--raw", "--rate", "--channels", "--channel", "--format",
                        "--gpx", "--kml", "--start-time", "--quiet", "--help", "--udp", "--sondehub",
                        "--sondehub-url", "--sondehub-spool", "--mqtt", "--live-kml", "--upload-wait",
-                       "--station-name", "--sonde-manufacturer", "--sonde-type", "--sonde-serial"):
+                       "--station-name", "--sonde-manufacturer", "--sonde-type", "--sonde-serial", "--trust",
+                       "--burst-altitude", "--ground-altitude", "--ascent-rate", "--descent-rate"):
             self.assertIn(option, out)
+        self.assertIn("(default sync)", out)
         examples = re.findall(r"^    (.*nimbra-decode .*)$", out, re.M)
-        self.assertEqual(len(examples), 5, out)
+        self.assertEqual(len(examples), 7, out)
 
         status, out, err = decode("--quiet", FLIGHT)
         self.assertEqual(err, "good 40 bad 0\n")
@@ -483,6 +493,152 @@ class Phase2Outputs(unittest.TestCase):
         return seen
 
 
+class FlightTracking(unittest.TestCase):
+    """A short flight of the synthesizer's flight model (ascent, burst at 2.5 km, descent,
+    landing) with staged faults: a block with a good checksum but a position 500 m off (second
+    15), one with its counter one ahead (second 20), 90 s without signal (seconds 30 to 120:
+    longer than the minute after which the flight must be picked up afresh; the ten-minute gap is
+    flown in the tracker's own tests, tests/flight, where it costs no audio), and another
+    identifier from second 440. The lines show every fix; the trusted column, the tracks and the
+    predictions leave the faults out."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wav = os.path.join(WORK, "flight-model.wav")
+        synth(cls.wav, "--flight", "--ascent-rate", "8", "--burst-altitude", "2500", "--descent-rate", "10",
+              "--after-landing", "45", "--gap", "30:90", "--inject-position", "15:500", "--inject-counter", "20:1",
+              "--id-change", "440:0C0F", "--expected", cls.wav + ".csv", "--landing", cls.wav + ".landing.csv")
+        cls.expected = read_expected(cls.wav + ".csv")
+        cls.landing = {r["event"]: r for r in read_expected(cls.wav + ".landing.csv")}
+        cls.gpx = os.path.join(WORK, "flight-model.gpx")
+        cls.kml = os.path.join(WORK, "flight-model.kml")
+        status, out, err = decode("-q", "--format", "csv", "--start-time", START, "--gpx", cls.gpx, "--kml", cls.kml,
+                                  cls.wav)
+        assert status == 0, err
+        cls.rows = list(csv.DictReader(out.splitlines()))
+
+    def counter_of(self, row):
+        return int(row["counter"])
+
+    def test_lines_show_every_fix_and_the_rest_only_trusted_ones(self):
+        status, out, err = decode("-q", self.wav)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(tails(out), expected_tails(self.expected))
+        injected = [r for r in self.expected if r["injected"] == "1"]
+        self.assertEqual(len(injected), 2)
+        self.assertEqual(len(self.rows), len(self.expected))
+        # Untrusted: the two fixes before the flight is picked up, the faults, the two after the
+        # gap and the two of the new identifier before it takes over.
+        untrusted = [i for i, r in enumerate(self.rows) if r["trusted"] != "true"]
+        first_after_gap = next(i for i, r in enumerate(self.expected) if int(r["counter"]) >= 1320)
+        first_new_id = next(i for i, r in enumerate(self.expected) if r["id"] == "0C0F")
+        faults = [i for i, r in enumerate(self.expected) if r["injected"] == "1"]
+        self.assertEqual(untrusted, sorted([0, 1] + faults + [first_after_gap, first_after_gap + 1,
+                                                              first_new_id, first_new_id + 1]))
+        # The track files hold exactly the trusted fixes, per identifier.
+        trusted = [r for r, row in zip(self.expected, self.rows) if row["trusted"] == "true"]
+        g = "{http://www.topografix.com/GPX/1/1}"
+        tracks = ET.parse(self.gpx).getroot().findall(g + "trk")
+        self.assertEqual([t.find(g + "name").text for t in tracks], ["Radiosonde 1A2B", "Radiosonde 0C0F"])
+        points = [p for t in tracks for p in t.iter(g + "trkpt")]
+        self.assertEqual(len(points), len(trusted))
+        for p, row in zip(points, trusted):
+            self.assertAlmostEqual(float(p.get("lat")), float(row["lat_deg"]), places=6)
+            self.assertAlmostEqual(float(p.get("lon")), float(row["lon_deg"]), places=6)
+        k = "{http://www.opengis.net/kml/2.2}"
+        root = ET.parse(self.kml).getroot()
+        lines = [p for p in root.iter(k + "Placemark") if p.find(k + "name").text.startswith("Radiosonde")]
+        coords = [c for p in lines for c in p.find(".//%scoordinates" % k).text.split()]
+        self.assertEqual(len(coords), len(trusted))
+        for bad in injected:
+            self.assertNotIn("%.7f,%.7f" % (float(bad["lon_deg"]), float(bad["lat_deg"])), coords)
+        for path in (self.gpx, self.kml):
+            status, _, xerr = run(["xmllint", "--noout", path])
+            self.assertEqual(status, 0, xerr)
+
+    def test_phases_and_predictions_converge_on_the_landing(self):
+        truth = self.landing["landing"]
+        land_t = START_DT + datetime.timedelta(seconds=float(truth["time_s"]))
+
+        def miss(row):
+            dn = math.radians(float(row["pred_lat"]) - float(truth["lat_deg"])) * 6371000.0
+            de = math.radians(float(row["pred_lon"]) - float(truth["lon_deg"])) * 6371000.0 * math.cos(
+                math.radians(float(truth["lat_deg"])))
+            return math.hypot(dn, de)
+
+        def when(row):
+            return datetime.datetime.strptime(row["pred_time"], "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+
+        old = [r for r in self.rows if r["id"] == "1A2B" and r["trusted"] == "true"]
+        phases = []
+        for r in old:
+            if not phases or phases[-1] != r["phase"]:
+                phases.append(r["phase"])
+        self.assertEqual(phases, ["unknown", "ascent", "burst", "descent"])
+        self.assertEqual(old[0]["pred_lat"], "")
+        burst = next(r for r in old if r["phase"] == "burst")
+        self.assertLess(miss(burst), 3000.0)  # one flight: within the 90th-percentile target
+        low = next(r for r in old if r["phase"] == "descent" and float(r["altitude_m"]) < 1500.0)
+        self.assertLess(miss(low), 250.0)
+        self.assertLess(abs((when(low) - land_t).total_seconds()), 20.0)
+        # The new identifier is a new flight: picked up falling, then down.
+        new = [r for r in self.rows if r["id"] == "0C0F" and r["trusted"] == "true"]
+        self.assertEqual(new[0]["phase"], "unknown")
+        self.assertEqual(new[-1]["phase"], "landed")
+        self.assertLess(miss(new[-1]), 30.0)
+        self.assertLess(abs((when(new[-1]) - land_t).total_seconds()), 10.0)
+        # JSON Lines carry the same, as booleans, strings and nulls.
+        status, out, err = decode("-q", "--format", "jsonl", "--start-time", START, self.wav)
+        objects = [json.loads(line) for line in out.splitlines()]
+        self.assertIs(objects[0]["trusted"], False)
+        self.assertEqual((objects[0]["phase"], objects[0]["pred_lat"], objects[0]["pred_time"]), ("unknown", None, None))
+        self.assertEqual([o["trusted"] for o in objects], [r["trusted"] == "true" for r in self.rows])
+        self.assertEqual(objects[-1]["phase"], "landed")
+        self.assertAlmostEqual(objects[-1]["pred_lat"], float(self.rows[-1]["pred_lat"]), places=6)
+        k = "{http://www.opengis.net/kml/2.2}"
+        names = [p.find(k + "name").text for p in ET.parse(self.kml).getroot().iter(k + "Placemark")]
+        self.assertIn("Predicted landing", names)
+
+    def test_trust_off_takes_every_fix(self):
+        gpx = os.path.join(WORK, "untrusted.gpx")
+        status, out, err = decode("-q", "--trust", "off", "--format", "csv", "--gpx", gpx, self.wav)
+        self.assertEqual(status, 0, err)
+        self.assertEqual({r["trusted"] for r in csv.DictReader(out.splitlines())}, {"true"})
+        points = ET.parse(gpx).getroot().findall(".//{http://www.topografix.com/GPX/1/1}trkpt")
+        self.assertEqual(len(points), len(self.expected))
+
+    def test_synth_flight_options_name_their_problems(self):
+        out = os.path.join(WORK, "never.wav")
+        cases = [
+            (["--gap", "30:600"], r"need --flight"),
+            (["--flight", "--gap", "30"], r"--gap: expected SECOND:VALUE"),
+            (["--flight", "--inject-counter", "5:0"], r"no fault"),
+            (["--flight", "--id-change", "5:XYZ"], r"--id-change: expected a whole number"),
+            (["--flight", "--launch", "95,0,0"], r"--launch: expected LAT,LON,ALT"),
+            (["--flight", "--burst-altitude", "300", "--ground-altitude", "500"], r"must lie above"),
+            (["--flight", "--wind-csv", os.path.join(WORK, "no-winds.csv")], r"no-winds\.csv: No such file"),
+        ]
+        for args, pattern in cases:
+            with self.subTest(args=args):
+                status, _, err = run([os.path.join(BIN, "nimbra-synth"), *args, out])
+                self.assertEqual(status, 2, err)
+                self.assertRegex(err, "^nimbra-synth: .*" + pattern)
+        self.assertFalse(os.path.exists(out))
+        status, text, _ = run([os.path.join(BIN, "nimbra-synth"), "--help"])
+        for option in ("--flight", "--burst-altitude", "--wind-csv", "--landing", "--gap", "--inject-position",
+                       "--inject-counter", "--id-change"):
+            self.assertIn(option, text)
+
+    def test_sync_is_the_default_demodulator(self):
+        weak = os.path.join(WORK, "weak.wav")
+        synth(weak, "--duration", "20", "--ebn0", "14", "--seed", "5", "--expected", weak + ".csv")
+        rows = read_expected(weak + ".csv")
+        default = decode("-q", "--start-time", START, weak)[1]
+        self.assertEqual(default, decode("-q", "--start-time", START, "--demod", "sync", weak)[1])
+        self.assertEqual(tails(default), expected_tails(rows))
+        self.assertLess(len(decode("-q", "--demod", "edge", weak)[1].splitlines()), len(rows) // 2)
+
+
 class BadInput(unittest.TestCase):
     def check_error(self, args, pattern, stdin=None):
         status, out, err = decode(*args, stdin=stdin)
@@ -521,6 +677,9 @@ class BadInput(unittest.TestCase):
             (["--gpx", os.path.join(WORK, "no", "such", "dir.gpx"), FLIGHT], r"dir\.gpx: cannot be written"),
             (["--kml", WORK, FLIGHT], r"is a directory"),
             (["--invert=yes", FLIGHT], r"takes no value"),
+            (["--trust", "maybe", FLIGHT], r"--trust: expected on or off"),
+            (["--burst-altitude", "high", FLIGHT], r"--burst-altitude: expected a number"),
+            (["--descent-rate", "0", FLIGHT], r"--descent-rate: expected a number from 0.5 to 50"),
             (["--bogus", FLIGHT], r"unknown option '--bogus'"),
             (["--threshold"], r"--threshold needs a value"),
             ([], r"no input given"),

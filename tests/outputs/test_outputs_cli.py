@@ -82,7 +82,7 @@ class Decoder:
     standard error read as they come."""
 
     def __init__(self, *args, env=None):
-        self.process = subprocess.Popen([decoder_path(), "--format", "jsonl", *args, "-"], stdin=subprocess.PIPE,
+        self.process = subprocess.Popen([decoder_path(), "--format", "jsonl", *EVERY_FIX, *args, "-"], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.lines = []
         self.errors = []
@@ -137,22 +137,32 @@ def assert_exactly_once(test, received, decoded):
     test.assertEqual(sorted(received), sorted(decoded))
 
 
-def run_decode(*args, cwd=None, env=None, timeout=120):
-    p = subprocess.run([decoder_path(), *args], capture_output=True, cwd=cwd, env=env, timeout=timeout)
+# The flight tracker holds back the first two fixes of a flight until a third agrees with them;
+# the tests of the network paths send every fix (--trust off) unless they test that.
+EVERY_FIX = ("--trust", "off")
+
+
+def run_decode(*args, cwd=None, env=None, timeout=120, trust=EVERY_FIX):
+    p = subprocess.run([decoder_path(), *trust, *args], capture_output=True, cwd=cwd, env=env, timeout=timeout)
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
 
 class Udp(unittest.TestCase):
-    def test_every_fix_is_one_checked_datagram(self):
+    def test_every_trusted_fix_is_one_checked_datagram(self):
         receiver = UdpReceiver()
         wav, expected = synthesize("udp", 40)
         status, out, err = run_decode("--udp", "127.0.0.1:%d" % receiver.port, "--start-time", START,
-                                      "--station-name", "hilltop", "--format", "jsonl", wav)
+                                      "--station-name", "hilltop", "--format", "jsonl", wav, trust=())
         self.assertEqual(status, 0, err)
-        wait_for(lambda: len(receiver.datagrams) >= len(expected), 10, "datagrams")
+        trusted = {r["counter"] for r in map(json.loads, out.splitlines()) if r["trusted"]}
+        sent = [(i, row) for i, row in enumerate(expected) if int(row["counter"]) in trusted]
+        # The first two fixes wait for a third that agrees with them and are not sent.
+        self.assertEqual([i for i, _ in sent], list(range(2, len(expected))))
+        wait_for(lambda: len(receiver.datagrams) >= len(sent), 10, "datagrams")
         receiver.close()
-        self.assertEqual(len(receiver.datagrams), len(expected))
-        for i, (raw, row) in enumerate(zip(receiver.datagrams, expected)):
+        self.assertEqual(len(receiver.datagrams), len(sent))
+        # Speed and heading come from the datagrams' own fixes: unknown for the first 22.
+        for i, (raw, (_, row)) in enumerate(zip(receiver.datagrams, sent)):
             m = json.loads(raw)
             self.assertEqual(m["type"], "PAYLOAD_SUMMARY")
             self.assertEqual(m["callsign"], row["id"])
@@ -169,7 +179,8 @@ class Udp(unittest.TestCase):
                                       (when + datetime.timedelta(seconds=1)).strftime("%H:%M:%S")))
             self.assertEqual(m["sats"], 8)
             self.assertEqual(m["model"], "Mark IIa")
-            self.assertEqual(m["comment"], "Nimbra")
+            # The comment carries the landing prediction once the tracker has one.
+            self.assertRegex(m["comment"], r"^Nimbra(; landing -?\d+\.\d{5},-?\d+\.\d{5} at \d\d:\d\d:\d\dZ)?$")
             self.assertEqual(m["station"], "hilltop")
             for key in ("speed", "heading"):
                 self.assertIsInstance(m[key], int)
@@ -179,7 +190,8 @@ class Udp(unittest.TestCase):
                 # The synthesized wind: 7 m/s east, 2.5 m/s south: 26.8 km/h towards 109.7 degrees.
                 self.assertTrue(0 <= m["heading"] <= 359)
                 self.assertTrue(15 <= m["speed"] <= 27, m["speed"])
-        self.assertEqual(figures(summaries(err)["UDP"]), {"sent": 40, "waiting": 0, "retried": 0, "dropped": 0})
+        self.assertIn("; landing ", json.loads(receiver.datagrams[-1])["comment"])
+        self.assertEqual(figures(summaries(err)["UDP"]), {"sent": len(sent), "waiting": 0, "retried": 0, "dropped": 0})
 
 
 class SondeHub(unittest.TestCase):
@@ -322,26 +334,27 @@ class DoneWhen(unittest.TestCase):
         sample = os.path.join(BIN, "sample-flight.wav")
         args = ["--udp", "127.0.0.1:%d" % receiver.port, "--mqtt", "mqtt://127.0.0.1:%d" % port, "--sondehub",
                 "CALL", "--sondehub-url", server.url(), "--live-kml", "live.kml", sample]
-        status, out, err = run_decode(*args, cwd=folder, env=env)
+        status, out, err = run_decode(*args, cwd=folder, env=env, trust=())
         self.assertEqual(status, 0, err)
         lines = out.splitlines()
         self.assertEqual(len(lines), 90)
-        wait_for(lambda: len(receiver.datagrams) >= 90, 10, "datagrams")
-        wait_for(lambda: sum(1 for t, _ in subscriber.taken() if t.endswith("/fix")) >= 90, 10, "MQTT")
+        # The first two fixes wait for a third that agrees with them; the 88 trusted ones go out.
+        wait_for(lambda: len(receiver.datagrams) >= 88, 10, "datagrams")
+        wait_for(lambda: sum(1 for t, _ in subscriber.taken() if t.endswith("/fix")) >= 88, 10, "MQTT")
         receiver.close()
         subscriber.close()
         server.stop()
-        self.assertEqual(len(receiver.datagrams), 90)
-        self.assertEqual(sum(1 for t, _ in subscriber.taken() if t.endswith("/fix")), 90)
+        self.assertEqual(len(receiver.datagrams), 88)
+        self.assertEqual(sum(1 for t, _ in subscriber.taken() if t.endswith("/fix")), 88)
         self.assertEqual(server.problems, [])
-        self.assertEqual(len(set(server.keys())), 90)
-        self.assertEqual(len(server.keys()), 90)
+        self.assertEqual(len(set(server.keys())), 88)
+        self.assertEqual(len(server.keys()), 88)
         points = ET.parse(os.path.join(folder, "live.kml")).getroot().find(".//" + KML + "LineString")
-        self.assertEqual(len(points.find(KML + "coordinates").text.split()), 90)
+        self.assertEqual(len(points.find(KML + "coordinates").text.split()), 88)
         found = summaries(err)
         self.assertEqual(set(found), {"UDP", "SondeHub", "MQTT", "live KML"})
         for name, text in found.items():
-            self.assertEqual(figures(text)["sent"], 90, name)
+            self.assertEqual(figures(text)["sent"], 88, name)
             self.assertEqual(figures(text)["waiting"], 0, name)
         print("nimbra-decode " + " ".join(args))
         print("\n".join(line for line in err.splitlines() if " sent, " in line))

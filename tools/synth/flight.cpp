@@ -15,11 +15,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMetresPerDegree = 111320.0;  // near enough for a synthetic drift
 
-std::int32_t toRaw(double degrees)
-{
-    return static_cast<std::int32_t>(std::llround(degrees * 2147483648.0 / 180.0));
-}
-
 // Thirteen slowly varying sensor counts; selectors all pick the 65536 range, some with the
 // ignored selector bits set.
 PtuBlockFields makePtu(int index, double t)
@@ -61,10 +56,10 @@ void spoilPosition(GpsBlockFields& gps, int n)
         gps.altitudeMm = 60000000;
         break;
     case 2:
-        gps.latitudeRaw = toRaw(95.0);
+        gps.latitudeRaw = degreesToRaw(95.0);
         break;
     default:
-        gps.latitudeRaw = toRaw(rawToDegrees(gps.latitudeRaw) + 3.0);
+        gps.latitudeRaw = degreesToRaw(rawToDegrees(gps.latitudeRaw) + 3.0);
         break;
     }
 }
@@ -78,9 +73,13 @@ Flight makeFlight(const FlightSettings& s)
     bool ptuSent = false;
     std::array<double, 13> latestPtu{};
 
-    for (int i = 0; i < s.gpsBlocks; ++i) {
+    const int blocks = s.plan.empty() ? s.gpsBlocks : static_cast<int>(s.plan.size());
+    for (int i = 0; i < blocks; ++i) {
         const double t = static_cast<double>(i);  // seconds since launch
         const double start = s.leadInS + t;
+        const PlannedBlock* planned = s.plan.empty() ? nullptr : &s.plan[static_cast<std::size_t>(i)];
+        if (planned && !planned->sent)
+            continue;
 
         const double north = s.launchNorthM + s.windNorth * t + 40.0 * std::sin(t / 23.0);
         const double east = s.launchEastM + s.windEast * t + 25.0 * std::sin(t / 31.0 + 1.0);
@@ -90,9 +89,16 @@ Flight makeFlight(const FlightSettings& s)
         GpsBlockFields gps;
         gps.transmitterId = s.transmitterId;
         gps.timeCounter = static_cast<std::uint16_t>(s.firstCounter + i);
-        gps.latitudeRaw = toRaw(lat);
-        gps.longitudeRaw = toRaw(lon);
+        gps.latitudeRaw = degreesToRaw(lat);
+        gps.longitudeRaw = degreesToRaw(lon);
         gps.altitudeMm = static_cast<std::int32_t>(std::llround((s.stationAlt + s.ascentRate * t) * 1000.0));
+        if (planned) {
+            gps.transmitterId = planned->transmitterId;
+            gps.timeCounter = planned->timeCounter;
+            gps.latitudeRaw = planned->latitudeRaw;
+            gps.longitudeRaw = planned->longitudeRaw;
+            gps.altitudeMm = planned->altitudeMm;
+        }
         gps.gpsTimeMs = static_cast<std::uint32_t>(388800000 + 1000 * i);
         gps.gpsWeek = 2446;
         gps.numSatellites = s.numSatellites;
@@ -129,17 +135,23 @@ Flight makeFlight(const FlightSettings& s)
         fix.altitudeMm = gps.altitudeMm;
         fix.crcGood = !corrupt;
         fix.bogus = bogus;
+        fix.injected = planned && planned->injected;
         fix.hasPtu = ptuSent;
         fix.ptu = latestPtu;
         fix.endTimeS = static_cast<double>(samplesForBits(flight.line.size(), spb)) / kSampleRate;
         flight.fixes.push_back(fix);
     }
     // The next block starts just as the recording ends.
-    idleUntil(flight.line, bitAt(s.leadInS + s.gpsBlocks, spb));
+    idleUntil(flight.line, bitAt(s.leadInS + blocks, spb));
     for (int c = 0; c < block::kSyncCharacters; ++c)
         flight.line.addCharacter(block::kSyncCharacter);
     flight.line.addIdle(2);
     return flight;
+}
+
+std::int32_t degreesToRaw(double degrees)
+{
+    return static_cast<std::int32_t>(std::llround(degrees * 2147483648.0 / 180.0));
 }
 
 double rawToDegrees(std::int32_t raw)
@@ -187,7 +199,7 @@ bool writeExpectedCsv(const std::string& path, const std::vector<ExpectedFix>& f
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::fprintf(f, "id,counter,latitude,longitude,altitude,lat_deg,lon_deg,alt_m,crc_good,end_s,ptu\n");
+    std::fprintf(f, "id,counter,latitude,longitude,altitude,lat_deg,lon_deg,alt_m,crc_good,end_s,ptu,injected\n");
     for (const ExpectedFix& x : fixes) {
         std::fprintf(f, "%04X,%u,%s,%s,%s,%.7f,%.7f,%.3f,%d,%.6f,", x.transmitterId, x.timeCounter,
                      formatLatitude(x.latitudeRaw).c_str(), formatLongitude(x.longitudeRaw).c_str(),
@@ -197,7 +209,7 @@ bool writeExpectedCsv(const std::string& path, const std::vector<ExpectedFix>& f
         if (x.hasPtu)
             for (int k = 0; k < 13; ++k)
                 std::fprintf(f, k ? " %.1f" : "%.1f", x.ptu[k]);
-        std::fputc('\n', f);
+        std::fprintf(f, ",%d\n", x.injected ? 1 : 0);
     }
     if (std::fclose(f) != 0) {
         error = path + ": write failed";

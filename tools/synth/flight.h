@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "synth/flight_plan.h"
 #include "synth/serial_line.h"
 
 namespace nimbra::synth {
@@ -43,6 +44,9 @@ struct FlightSettings {
     // below 0, an altitude above 50 km, a latitude beyond the pole, a fix 3 degrees north of
     // the flight (farther than the default range limit of 250 km).
     int bogusEvery = 0;
+    // When not empty, the GPS blocks carry these (a realistic flight, gaps, staged faults) in
+    // place of the straight drift above, one a second; gpsBlocks is then the plan's length.
+    std::vector<PlannedBlock> plan;
 };
 
 struct ExpectedFix {
@@ -56,6 +60,7 @@ struct ExpectedFix {
     bool hasPtu = false;                 // a PTU block was sent before this fix
     std::array<double, 13> ptu{};        // channel values of the latest PTU block sent
     double endTimeS = 0.0;               // end of the block's last bit, seconds into the audio
+    bool injected = false;               // a staged fault: good checksum, wrong content
 };
 
 struct Flight {
@@ -73,13 +78,16 @@ Flight makeFlight(const FlightSettings& settings);
 // part of the line after its time stamp: "1A2B 1200 39.75000N 76.98000W 220".
 // Degrees of a raw position value, rounded to a 32-bit float as the decoder holds it.
 double rawToDegrees(std::int32_t raw);
+// The raw position value (degrees x 2^31 / 180) nearest to a position in degrees.
+std::int32_t degreesToRaw(double degrees);
 std::string formatLatitude(std::int32_t raw);
 std::string formatLongitude(std::int32_t raw);
 std::string formatAltitude(std::int32_t altitudeMm);
 std::string expectedLineTail(const ExpectedFix& fix);
 
 // CSV with a header row: id,counter,latitude,longitude,altitude,lat_deg,lon_deg,alt_m,crc_good,
-// end_s,ptu (the thirteen channel values separated by spaces, empty before the first PTU block).
+// end_s,ptu (the thirteen channel values separated by spaces, empty before the first PTU block),
+// injected (1 for a staged fault).
 bool writeExpectedCsv(const std::string& path, const std::vector<ExpectedFix>& fixes,
                       std::string& error);
 

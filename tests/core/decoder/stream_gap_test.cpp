@@ -24,7 +24,7 @@ struct Run {
     std::vector<std::string> expectedTails;  // one per GPS block, in order
 };
 
-const Run& flight()
+const Run& recordedFlight()
 {
     static const Run run = [] {
         FlightSettings settings;
@@ -42,7 +42,7 @@ std::size_t sampleAt(double seconds) { return static_cast<std::size_t>(seconds *
 
 void feed(Decoder& d, std::size_t from, std::size_t to)
 {
-    const std::vector<std::int16_t>& s = flight().recording.samples;
+    const std::vector<std::int16_t>& s = recordedFlight().recording.samples;
     to = std::min(to, s.size());
     if (from < to)
         d.ProcessSamples(s.data() + from, to - from);
@@ -61,7 +61,7 @@ std::vector<std::string> takeTails(Decoder& d)
 
 std::vector<std::string> expectedRange(std::size_t first, std::size_t end)
 {
-    const std::vector<std::string>& all = flight().expectedTails;
+    const std::vector<std::string>& all = recordedFlight().expectedTails;
     return {all.begin() + static_cast<std::ptrdiff_t>(first), all.begin() + static_cast<std::ptrdiff_t>(end)};
 }
 
@@ -85,7 +85,7 @@ protected:
 // every block from 9 on comes out again.
 TEST_P(StreamGapTest, CutBlocksNeverBecomeLinesAndNothingBeforeTheBreakIsLeftBehind)
 {
-    const std::vector<ExpectedFix>& fixes = flight().recording.flight.fixes;
+    const std::vector<ExpectedFix>& fixes = recordedFlight().recording.flight.fixes;
     ASSERT_EQ(fixes.size(), 12u);
     const std::size_t cut = sampleAt(fixes[4].endTimeS - 0.02);
     const std::size_t resume = sampleAt(fixes[8].endTimeS - 0.02);
@@ -98,20 +98,20 @@ TEST_P(StreamGapTest, CutBlocksNeverBecomeLinesAndNothingBeforeTheBreakIsLeftBeh
     // and Sync demodulators hand over whole blocks only, and drop it.
     EXPECT_EQ(decoder_.telemetry.badPackets, badBefore + (GetParam() < kPatternDemod ? 1 : 0));
 
-    feed(decoder_, resume, flight().recording.samples.size());
+    feed(decoder_, resume, recordedFlight().recording.samples.size());
     EXPECT_EQ(takeTails(decoder_), expectedRange(9, 12));
 }
 
 // A break between blocks loses nothing and shows nothing of its own.
 TEST_P(StreamGapTest, ABreakBetweenBlocksLosesNothing)
 {
-    const std::vector<ExpectedFix>& fixes = flight().recording.flight.fixes;
+    const std::vector<ExpectedFix>& fixes = recordedFlight().recording.flight.fixes;
     const std::size_t cut = sampleAt(fixes[5].endTimeS + 0.05);
     feed(decoder_, 0, cut);
     decoder_.interruptStream();
     EXPECT_EQ(takeTails(decoder_), expectedRange(0, 6));
     const int bad = decoder_.telemetry.badPackets;
-    feed(decoder_, cut, flight().recording.samples.size());
+    feed(decoder_, cut, recordedFlight().recording.samples.size());
     EXPECT_EQ(takeTails(decoder_), expectedRange(6, 12));
     EXPECT_EQ(decoder_.telemetry.badPackets, bad);
     // Breaks in a row, or one before any sample, are harmless.
