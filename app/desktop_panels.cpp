@@ -9,6 +9,7 @@
 #include "app/fix_feed.h"
 #include "app/flight_log.h"
 #include "app/flight_plots.h"
+#include "app/flight_tracking.h"
 #include "app/signal_panel.h"
 #include "app/sky_view.h"
 #include "app/status_messages.h"
@@ -31,6 +32,7 @@ DesktopPanels::DesktopPanels(QMainWindow* window, Decoder& decoder, FileDecodeQu
 {
     decoder.setSignalMeasurement(true);
     feed_->attach(decoder);
+    tracking_ = std::make_unique<FlightTracking>(*feed_, LoadFlightTrackingSettings(), decoder.params.userAlt.load());
     connect(feed_, &FixFeed::fixAccepted, this, &DesktopPanels::fixAccepted);
     connect(feed_, &FixFeed::blockFinished, this, [this](const PacketEvent& block) {
         stats_.addBlock(block);
@@ -60,6 +62,8 @@ DesktopPanels::DesktopPanels(QMainWindow* window, Decoder& decoder, FileDecodeQu
     sky->raise();
 }
 
+DesktopPanels::~DesktopPanels() = default;
+
 QDockWidget* DesktopPanels::addDock(const QString& title, const QString& menuText, const QString& name,
                                     QWidget* content, QMenu* viewMenu)
 {
@@ -86,6 +90,7 @@ void DesktopPanels::decodeBegan(const QString& fileName, qint64 firstSample)
 {
     input_ = Input::File;
     fileName_ = fileName;
+    tracking_->restart();
     fileBlocks_ = 0;
     stats_.restart(firstSample);
     messages_.clear(StatusMessages::NoSignal);

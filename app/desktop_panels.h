@@ -9,15 +9,17 @@
 // Out: the docks and their contents; the "no signal" message and the recording-without-blocks
 //      message in the status bar.
 //
-// Others plug in here: the network outputs and the flight tracker connect to fixFeed()
-// (fixAccepted carries every accepted fix, after tracking, on the GUI thread; setTracker
-// installs the tracking stage).
+// Every accepted fix passes the flight tracking (FlightTracking: trusted, phase, prediction)
+// inside the feed; fixFeed()'s fixAccepted then carries it, on the GUI thread, to the panels and
+// to whatever else connects there (the network outputs). The views, the plots and the export
+// keep trusted fixes only (FlightLog); with the trust setting off every fix is trusted.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "app/signal_stats.h"
 
@@ -32,6 +34,7 @@ class FileDecodeQueue;
 class FixFeed;
 class FlightLog;
 class FlightPlots;
+class FlightTracking;
 class SignalPanel;
 class SkyView;
 class StatusMessages;
@@ -48,8 +51,10 @@ public:
     // (FixFeed::detach) before either goes.
     DesktopPanels(QMainWindow* window, Decoder& decoder, FileDecodeQueue& files,
                   StatusMessages& messages, QMenu* viewMenu);
+    ~DesktopPanels() override;
 
     FixFeed& fixFeed() { return *feed_; }
+    FlightTracking& tracking() { return *tracking_; }
     FlightLog& log() { return *log_; }
     const SignalStats& stats() const { return stats_; }
     SignalPanel* signalPanel() const { return signalPanel_; }
@@ -78,6 +83,7 @@ private:
     FileDecodeQueue& files_;
     StatusMessages& messages_;
     FixFeed* feed_;
+    std::unique_ptr<FlightTracking> tracking_;  // goes before the feed (a child): takes itself off it
     FlightLog* log_;
     SignalStats stats_;
     SignalPanel* signalPanel_;

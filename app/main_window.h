@@ -4,13 +4,14 @@
 // loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
 // dialogs. What becomes of the sound input (not started, lost, tried again, resumed) is said in
-// the status bar; the gaps it leaves are noted in the live record file. Every accepted fix, live
+// the status bar; the gaps it leaves are noted in the live record file. Every trusted fix, live
 // or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status bar).
 //
 // Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
 // track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
-// Counters, Edit > Preferences... and the View menu. Accepted fixes reach everything after the
-// decoder through fixFeed(): connect to its fixAccepted signal.
+// Counters, Edit > Preferences... and the View menu. Accepted fixes, after the flight tracking
+// (trusted, phase, prediction), reach everything after the decoder through fixFeed(): connect to
+// its fixAccepted signal.
 //
 // Construction and shut-down: main_window.cpp. Controls and parameters: main_window_controls.cpp.
 // The periodic loop: main_window_loop.cpp. The slots: main_window_slots.cpp.

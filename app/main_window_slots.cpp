@@ -13,6 +13,8 @@
 #include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
 #include "app/flight_log.h"
+#include "app/flight_settings.h"
+#include "app/flight_tracking.h"
 #include "app/preferences_dialog.h"
 #include "app/setup_dialog.h"
 #include "app/status_messages.h"
@@ -65,6 +67,8 @@ void MainWindow::ConfigWasChanged()
     qDebug() << "ConfigWasChanged";
     capture_->restart();
     outputs_->followStation();
+    // The landing ground follows the station's altitude unless it was set.
+    panels_->tracking().apply(panels_->tracking().settings(), decoder_->params.userAlt.load());
 }
 
 void MainWindow::on_actionOpen_Test_File_triggered()
@@ -143,11 +147,14 @@ void MainWindow::on_actionReset_Counters_triggered()
 
 void MainWindow::on_actionPreferences_triggered()
 {
-    auto* dialog = new PreferencesDialog(desktop_, this);
+    auto* dialog = new PreferencesDialog(desktop_, panels_->tracking().settings(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         setDesktopSettings(dialog->settings());
         desktop_.save();
+        const FlightTrackingSettings flight = dialog->flightTracking();
+        SaveFlightTrackingSettings(flight);
+        panels_->tracking().apply(flight, decoder_->params.userAlt.load());
     });
     dialog->show();
 }

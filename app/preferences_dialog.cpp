@@ -2,17 +2,22 @@
 
 #include <QFileDialog>
 
+#include <cmath>
+
 #include "ui_preferences_dialog.h"
 
 namespace nimbra {
 
-PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* parent)
-    : QDialog(parent), ui(new Ui::PreferencesDialog), settings_(settings)
+PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, const FlightTrackingSettings& flight,
+                                     QWidget* parent)
+    : QDialog(parent), ui(new Ui::PreferencesDialog), settings_(settings), flight_(flight)
 {
     ui->setupUi(this);
     ui->spinBoxWaveChannel->setMaximum(DesktopSettings::kMaxChannel);
     ui->spinBoxWaveChannel->setValue(settings.waveChannel);
     ui->lineEditTileFolder->setText(settings.tileFolder);
+    ui->checkBoxTrust->setChecked(flight.trust);
+    ui->spinBoxBurstAltitude->setValue(static_cast<int>(std::lround(flight.burstAltitudeM)));
 }
 
 PreferencesDialog::~PreferencesDialog()
@@ -26,6 +31,16 @@ DesktopSettings PreferencesDialog::settings() const
     s.waveChannel = ui->spinBoxWaveChannel->value();
     s.tileFolder = ui->lineEditTileFolder->text().trimmed();
     return s;
+}
+
+FlightTrackingSettings PreferencesDialog::flightTracking() const
+{
+    FlightTrackingSettings f = flight_;
+    f.trust = ui->checkBoxTrust->isChecked();
+    // The field shows whole metres: a stored value it cannot show exactly stays unless edited.
+    if (ui->spinBoxBurstAltitude->value() != static_cast<int>(std::lround(flight_.burstAltitudeM)))
+        f.burstAltitudeM = ui->spinBoxBurstAltitude->value();
+    return f;
 }
 
 void PreferencesDialog::on_pushButtonBrowseTiles_clicked()

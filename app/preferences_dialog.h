@@ -1,13 +1,16 @@
 // PreferencesDialog: the desktop program's own settings: the channel decoded from recordings
-// with more than one, and the folder of map tiles for the track view.
+// with more than one, the folder of map tiles for the track view, whether only trusted fixes
+// count, and the burst altitude the landing prediction expects.
 //
 // In:  the settings shown when it opens.
-// Out: settings() with the fields as edited; the caller stores them when the dialog is accepted.
+// Out: settings() and flightTracking() with the fields as edited; the caller stores them when the
+//      dialog is accepted.
 #pragma once
 
 #include <QDialog>
 
 #include "app/desktop_settings.h"
+#include "app/flight_settings.h"
 
 namespace Ui {
 class PreferencesDialog;
@@ -19,10 +22,12 @@ class PreferencesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit PreferencesDialog(const DesktopSettings& settings, QWidget* parent = nullptr);
+    PreferencesDialog(const DesktopSettings& settings, const FlightTrackingSettings& flight,
+                      QWidget* parent = nullptr);
     ~PreferencesDialog() override;
 
     DesktopSettings settings() const;
+    FlightTrackingSettings flightTracking() const;
 
 private slots:
     void on_pushButtonBrowseTiles_clicked();
@@ -30,6 +35,7 @@ private slots:
 private:
     Ui::PreferencesDialog* ui;
     DesktopSettings settings_;
+    FlightTrackingSettings flight_;
 };
 
 }  // namespace nimbra

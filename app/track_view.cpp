@@ -236,7 +236,11 @@ void TrackView::drawTrack(QPainter& p, const LocalProjection& proj)
         p.drawLine(landing + QPointF(-6, -6), landing + QPointF(6, 6));
         p.drawLine(landing + QPointF(-6, 6), landing + QPointF(6, -6));
         const QDateTime when = QDateTime::fromMSecsSinceEpoch(latest.prediction.landing.timeMs, Qt::UTC);
-        p.drawText(landing + QPointF(9, 4), tr("Landing %1 UTC").arg(when.toString(QStringLiteral("hh:mm"))));
+        const QString label = tr("Landing %1 UTC").arg(when.toString(QStringLiteral("hh:mm")));
+        // Right of the cross, or left of it where the right edge would cut the label.
+        const double labelWidth = p.fontMetrics().horizontalAdvance(label);
+        const double x = landing.x() + 9.0 + labelWidth > width() ? -9.0 - labelWidth : 9.0;
+        p.drawText(landing + QPointF(x, 4), label);
     }
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(descending(latest) ? kDescent : kAscent);

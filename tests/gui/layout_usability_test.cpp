@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include "app/demod_graphics_view.h"
 #include "app/desktop_panels.h"
+#include "app/flight_tracking.h"
 #include "app/main_window.h"
 #include "app/preferences_dialog.h"
 #include "app/status_messages.h"
@@ -192,8 +194,15 @@ private slots:
         DesktopSettings s;
         s.waveChannel = 2;
         s.tileFolder = "/srv/tiles";
-        PreferencesDialog dialog(s);
+        FlightTrackingSettings f;
+        f.burstAltitudeM = 27500.0;
+        PreferencesDialog dialog(s, f);
         QCOMPARE(dialog.findChild<QSpinBox*>("spinBoxWaveChannel")->value(), 2);
+        QVERIFY(dialog.findChild<QCheckBox*>("checkBoxTrust")->isChecked());
+        QCOMPARE(dialog.findChild<QSpinBox*>("spinBoxBurstAltitude")->value(), 27500);
+        // Untouched, the flight fields give back what came in (also what the field cannot show).
+        f.burstAltitudeM = 27500.4;
+        QCOMPARE(PreferencesDialog(s, f).flightTracking().burstAltitudeM, 27500.4);
         QCOMPARE(dialog.findChild<QLineEdit*>("lineEditTileFolder")->text(), QString("/srv/tiles"));
         dialog.findChild<QSpinBox*>("spinBoxWaveChannel")->setValue(3);
         dialog.findChild<QLineEdit*>("lineEditTileFolder")->setText("  /home/me/tiles ");
@@ -214,11 +223,19 @@ private slots:
             QVERIFY(shown);
             shown->findChild<QSpinBox*>("spinBoxWaveChannel")->setValue(1);
             shown->findChild<QLineEdit*>("lineEditTileFolder")->clear();
+            QVERIFY(shown->findChild<QCheckBox*>("checkBoxTrust")->isChecked());
+            shown->findChild<QCheckBox*>("checkBoxTrust")->setChecked(false);
+            shown->findChild<QSpinBox*>("spinBoxBurstAltitude")->setValue(24000);
             shown->accept();
             QCOMPARE(window.desktopSettings().waveChannel, 1);
             QVERIFY(window.panels().trackView()->tiles().folder().isEmpty());
+            // The tracker takes the new settings at once.
+            QVERIFY(!window.panels().tracking().tracker().settings().trust);
+            QCOMPARE(window.panels().tracking().tracker().settings().burstAltitudeM, 24000.0);
         }
         QCOMPARE(DesktopSettings::load().waveChannel, 1);
+        QVERIFY(!LoadFlightTrackingSettings().trust);
+        QCOMPARE(LoadFlightTrackingSettings().burstAltitudeM, 24000.0);
         QVERIFY(!DesktopSettings::load().windowState.isEmpty());
         // Out of range in the store: held to 1..32.
         {
