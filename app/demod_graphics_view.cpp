@@ -23,7 +23,8 @@ void DemodGraphicsView::paintEvent(QPaintEvent* /*event*/)
     QPainter painter(viewport());
     painter.setPen(QPen(QBrush(Qt::blue), 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
 
-    const int n = std::min(width(), ScopeBuffer::kSize);
+    // One ring entry per pixel column of the drawing area, as many as the view is wide.
+    const int n = std::min(viewport()->width(), ScopeBuffer::kSize);
     float m = 0.0f;
     for (int i = 0; i < n; ++i) {
         const int v = scope.sample[i];

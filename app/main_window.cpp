@@ -2,14 +2,21 @@
 #include "app/main_window.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QStandardPaths>
 #include <QStatusBar>
 
 #include "app/desktop_outputs.h"
+#include "app/desktop_panels.h"
+#include "app/fix_feed.h"
 #include "app/settings.h"
+#include "app/status_messages.h"
 #include "decoder/decoder.h"
 #include "flight/flight_fix.h"
 #include "sources/capture_control.h"
@@ -31,6 +38,9 @@ const char* const kDemodNames[] = {
 };
 
 constexpr int kTickMs = 500;
+// Room for the panels beside the window on a first start; later the saved size.
+constexpr int kFirstStartWidth = 1200;
+constexpr int kFirstStartHeight = 720;
 // What the network outputs still hold when the window closes gets this long to go out.
 constexpr double kOutputsCloseWaitS = 3.0;
 
@@ -48,10 +58,13 @@ MainWindow::MainWindow(QWidget* parent)
       decoder_(std::make_unique<Decoder>()),
       capture_(nullptr),
       fileDecodes_(nullptr),
+      messages_(nullptr),
+      panels_(nullptr),
       outputs_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
+    ui->packetTextBrowser->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     for (const char* name : kDemodNames)
         ui->comboBoxDemodType->addItem(translate(name));
 
@@ -59,21 +72,39 @@ MainWindow::MainWindow(QWidget* parent)
     putParametersIntoControls();
 
     chooseWaveFile_ = [this] {
-        return QFileDialog::getOpenFileName(this, translate("Open"), QString(), translate("*.wav"));
+        return QFileDialog::getOpenFileName(
+            this, translate("Open"), QString(),
+            translate("Recordings (*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF);;All files (*)"));
     };
-    // Live and WAVE decoding alike: the listener runs on whichever thread feeds the decoder.
+    chooseExportFile_ = [this] { return chooseExportFile(); };
+    // Live and WAVE decoding alike: every accepted fix from the fix feed (below).
     outputs_ = new DesktopOutputs(decoder_->params, ui->statusBar, this);
-    decoder_->setFixListener([this](const FixRecord& record) {
-        outputs_->publish(flightFixOf(record, satellitesInGpsBlock(decoder_->telemetry.blockLength.load())));
-    });
-
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
     connect(fileDecodes_, &FileDecodeQueue::AppendDecodeText_mainwindow, this, &MainWindow::AppendDecodeText);
+
+    messages_ = new StatusMessages(ui->statusBar, this);
+    panels_ = new DesktopPanels(this, *decoder_, *fileDecodes_, *messages_, ui->menuView);
+    connect(&panels_->fixFeed(), &FixFeed::fixAccepted, outputs_, [this](const FlightFix& fix) { outputs_->publish(fix); });
+    connect(fileDecodes_, &FileDecodeQueue::decodeStarted, this, [this] { messages_->clear(StatusMessages::File); });
+    connect(fileDecodes_, &FileDecodeQueue::decodeFailed, this,
+            [this](const QString& message) { messages_->set(StatusMessages::File, message); });
+    desktop_ = DesktopSettings::load();
+    if (!desktop_.windowGeometry.isEmpty())
+        restoreGeometry(desktop_.windowGeometry);
+    else
+        resize(kFirstStartWidth, kFirstStartHeight);
+    if (!desktop_.windowState.isEmpty())
+        restoreState(desktop_.windowState);
+    setDesktopSettings(desktop_);
 
     startTimer(kTickMs);
 
     capture_ = new CaptureControl(decoder_->params, this, LoadCaptureTiming());
     capture_->setDevice(LoadCaptureDevice());
+    connect(capture_, &CaptureControl::captureStarted, panels_, &DesktopPanels::setLiveInput);
+    connect(capture_, &CaptureControl::captureResumed, panels_, &DesktopPanels::setLiveInput);
+    connect(capture_, &CaptureControl::captureFailed, panels_, [this] { panels_->setLiveInput(QString()); });
+    connect(capture_, &CaptureControl::captureLost, panels_, [this] { panels_->setLiveInput(QString()); });
     connect(capture_, &CaptureControl::statusChanged, this, &MainWindow::showCaptureStatus);
     capture_->start();
 }
@@ -84,11 +115,20 @@ MainWindow::~MainWindow()
     capture_->stop();
     // No decode may run on against a decoder and window that are going away.
     fileDecodes_->stop();
+    // Nothing drives the decoder now; its listeners must not outlive the panels.
+    FixFeed::detach(*decoder_);
     outputs_->stop(kOutputsCloseWaitS);
     SaveSettings(decoder_->params);
     SaveCaptureDevice(capture_->device());
-    if (recordFile)
+    desktop_.windowGeometry = saveGeometry();
+    desktop_.windowState = saveState();
+    desktop_.save();
+    if (recordFile) {
         recordFile->close();
+        // A record file that never received a line is not kept: empty files would pile up.
+        if (QFileInfo(recordFile->fileName()).size() == 0 && QFile::remove(recordFile->fileName()))
+            qDebug() << "Removed the empty record file" << recordFile->fileName();
+    }
     // The view outlives the decoder by a moment (children go last): it must not keep its rings.
     ui->graphicsView->setScopeBuffer(nullptr);
     delete ui;
@@ -97,14 +137,50 @@ MainWindow::~MainWindow()
 void MainWindow::showCaptureStatus(const QString& message)
 {
     if (message.isEmpty())
-        ui->statusBar->clearMessage();
+        messages_->clear(StatusMessages::Capture);
     else
-        ui->statusBar->showMessage(message);
+        messages_->set(StatusMessages::Capture, message);
+}
+
+FixFeed& MainWindow::fixFeed()
+{
+    return panels_->fixFeed();
+}
+
+void MainWindow::setDesktopSettings(const DesktopSettings& settings)
+{
+    desktop_.waveChannel = settings.waveChannel;
+    desktop_.tileFolder = settings.tileFolder;
+    fileDecodes_->setChannel(desktop_.waveChannel);
+    panels_->setTileFolder(desktop_.tileFolder);
+}
+
+QString MainWindow::chooseExportFile()
+{
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QString gpx = translate("GPX track (*.gpx)");
+    const QString kml = translate("KML for Google Earth (*.kml)");
+    QString filter = gpx;
+    QString path = QFileDialog::getSaveFileName(this, translate("Export Track"),
+                                                QStringLiteral("nimbra-track-%1.gpx").arg(stamp),
+                                                gpx + QStringLiteral(";;") + kml, &filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += filter == kml ? QStringLiteral(".kml") : QStringLiteral(".gpx");
+    return path;
 }
 
 QString MainWindow::testFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sample-flight.wav"));
+    // Beside the executable in a build; in the data folder of the prefix once installed
+    // (/usr/bin/nimbra: /usr/share/nimbra/sample-flight.wav).
+    const QString name = QStringLiteral("sample-flight.wav");
+    const QDir here(QCoreApplication::applicationDirPath());
+    const QString candidates[] = {here.filePath(name), here.filePath(QStringLiteral("../share/nimbra/") + name),
+                                  QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("nimbra/") + name)};
+    for (const QString& path : candidates)
+        if (!path.isEmpty() && QFileInfo::exists(path))
+            return QFileInfo(path).canonicalFilePath();
+    return candidates[0];
 }
 
 QString MainWindow::recordFileName() const
@@ -114,6 +190,7 @@ QString MainWindow::recordFileName() const
 
 void MainWindow::startFileDecode(const QString& fileName)
 {
+    fileDecodes_->setChannel(desktop_.waveChannel);
     fileDecodes_->start(fileName);
 }
 

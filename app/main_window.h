@@ -4,8 +4,14 @@
 // loads the decoder parameters into the controls, runs the 500 ms periodic decode loop (live
 // audio, labels, text pane, record file), starts WAVE decodes and opens the setup and about
 // dialogs. What becomes of the sound input (not started, lost, tried again, resumed) is said in
-// the status bar; the gaps it leaves are noted in the live record file. Every accepted fix, live
+// the status bar; the gaps it leaves are noted in the live record file. Every trusted fix, live
 // or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status bar).
+//
+// Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
+// track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
+// Counters, Edit > Preferences... and the View menu. Accepted fixes, after the flight tracking
+// (trusted, phase, prediction), reach everything after the decoder through fixFeed(): connect to
+// its fixAccepted signal.
 //
 // Construction and shut-down: main_window.cpp. Controls and parameters: main_window_controls.cpp.
 // The periodic loop: main_window_loop.cpp. The slots: main_window_slots.cpp.
@@ -17,6 +23,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/desktop_settings.h"
 #include "sources/decode_arbiter.h"
 
 class QFile;
@@ -31,7 +38,10 @@ namespace nimbra {
 class CaptureControl;
 class Decoder;
 class DesktopOutputs;
+class DesktopPanels;
 class FileDecodeQueue;
+class FixFeed;
+class StatusMessages;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -46,6 +56,8 @@ public:
     static QString testFilePath();
     // Where "Open WAVE" gets its file; a test replaces the file dialog.
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
+    // Where "Export Track..." writes; a test replaces the file dialog.
+    void setExportFileChooser(std::function<QString()> chooser) { chooseExportFile_ = std::move(chooser); }
 
     DesktopOutputs& outputs() { return *outputs_; }
 
@@ -53,6 +65,12 @@ public:
     // as long as the window; nothing feeds the decoder once the window's destructor has begun.
     Decoder& decoder() { return *decoder_; }
     DecodeArbiter& arbiter() { return arbiter_; }
+    // Every accepted fix and finished block, on the GUI thread (see app/fix_feed.h).
+    FixFeed& fixFeed();
+    DesktopPanels& panels() { return *panels_; }
+    StatusMessages& statusMessages() { return *messages_; }
+    const DesktopSettings& desktopSettings() const { return desktop_; }
+    void setDesktopSettings(const DesktopSettings& settings);
 
     // For tests and diagnostics.
     bool decodeRunning() const;
@@ -71,6 +89,10 @@ private slots:
     void on_actionOutputs_triggered();
     void on_actionClear_Decoded_Text_triggered();
     void on_actionAbout_Nimbra_triggered();
+    void on_actionExport_Track_triggered();
+    void on_actionQuit_triggered();
+    void on_actionReset_Counters_triggered();
+    void on_actionPreferences_triggered();
 
 private:
     void putParametersIntoControls();
@@ -82,6 +104,7 @@ private:
     void showCaptureStatus(const QString& message);
     // A note for the live record file where the live audio broke off or came back.
     void noteInRecord(const QString& note);
+    QString chooseExportFile();
 
     Ui::MainWindow* ui;
     QFile* recordFile;
@@ -91,8 +114,12 @@ private:
     // Children of the window; all three are stopped by the destructor before the decoder goes.
     CaptureControl* capture_;
     FileDecodeQueue* fileDecodes_;
+    StatusMessages* messages_;
+    DesktopPanels* panels_;
+    DesktopSettings desktop_;
     DesktopOutputs* outputs_;
     std::function<QString()> chooseWaveFile_;
+    std::function<QString()> chooseExportFile_;
     // Record notes made while a WAVE decode held the decoder, for the live record file.
     QStringList pendingNotes_;
 };

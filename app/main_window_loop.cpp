@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "app/desktop_panels.h"
 #include "app/label_texts.h"
 #include "app/live_feed.h"
 #include "app/live_record_file.h"
@@ -30,6 +31,7 @@ void MainWindow::timerEvent(QTimerEvent* /*event*/)
     feedLiveAudio();
     AppendDecodeText();
     writeRecordFile();
+    panels_->refresh();
 }
 
 void MainWindow::showTelemetry()

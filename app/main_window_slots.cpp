@@ -11,7 +11,14 @@
 
 #include "app/about_dialog.h"
 #include "app/desktop_outputs.h"
+#include "app/desktop_panels.h"
+#include "app/flight_log.h"
+#include "app/flight_settings.h"
+#include "app/flight_tracking.h"
+#include "app/preferences_dialog.h"
 #include "app/setup_dialog.h"
+#include "app/status_messages.h"
+#include "app/track_export.h"
 #include "decoder/decoder.h"
 #include "sources/capture_control.h"
 #include "ui_main_window.h"
@@ -60,6 +67,8 @@ void MainWindow::ConfigWasChanged()
     qDebug() << "ConfigWasChanged";
     capture_->restart();
     outputs_->followStation();
+    // The landing ground follows the station's altitude unless it was set.
+    panels_->tracking().apply(panels_->tracking().settings(), decoder_->params.userAlt.load());
 }
 
 void MainWindow::on_actionOpen_Test_File_triggered()
@@ -100,6 +109,53 @@ void MainWindow::on_actionClear_Decoded_Text_triggered()
 void MainWindow::on_actionAbout_Nimbra_triggered()
 {
     auto* dialog = new AboutDialog(this);
+    dialog->show();
+}
+
+void MainWindow::on_actionExport_Track_triggered()
+{
+    const FlightLog& log = panels_->log();
+    if (log.empty()) {
+        messages_->note(tr("No trusted fixes to export yet"));
+        return;
+    }
+    const QString path = chooseExportFile_();
+    if (path.isEmpty())
+        return;
+    const DecoderParameters& p = decoder_->params;
+    const formats::Station station{p.userLat.load(), p.userLon.load(), p.userAlt.load()};
+    const std::vector<FlightFix> fixes = log.toVector();
+    QString error;
+    if (writeTrack(path, fixes, station, error))
+        messages_->note(tr("Track of %n fix(es) written to %1", nullptr, static_cast<int>(fixes.size())).arg(path));
+    else
+        messages_->note(tr("Cannot export the track: %1").arg(error));
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    close();
+}
+
+void MainWindow::on_actionReset_Counters_triggered()
+{
+    qDebug() << "on_actionReset_Counters_triggered";
+    decoder_->telemetry.goodPackets = 0;
+    decoder_->telemetry.badPackets = 0;
+    panels_->resetCounters();
+}
+
+void MainWindow::on_actionPreferences_triggered()
+{
+    auto* dialog = new PreferencesDialog(desktop_, panels_->tracking().settings(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        setDesktopSettings(dialog->settings());
+        desktop_.save();
+        const FlightTrackingSettings flight = dialog->flightTracking();
+        SaveFlightTrackingSettings(flight);
+        panels_->tracking().apply(flight, decoder_->params.userAlt.load());
+    });
     dialog->show();
 }
 

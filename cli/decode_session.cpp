@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "demod/demod_type.h"
+#include "input/pcm16.h"
 #include "telemetry/gps_fix.h"
 
 namespace nimbra::cli {
@@ -63,17 +64,7 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
 
 void DecodeSession::feed(const std::vector<float>& samples)
 {
-    pcm_.resize(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const float v = std::nearbyint(samples[i]);
-        // A float file can hold NaN (a damaged file, a recorder's glitch): it decodes as silence
-        // instead of reaching an undefined conversion.
-        if (std::isnan(v)) {
-            pcm_[i] = 0;
-            continue;
-        }
-        pcm_[i] = static_cast<std::int16_t>(v > 32767.0f ? 32767.0f : (v < -32768.0f ? -32768.0f : v));
-    }
+    input::roundToPcm16(samples, pcm_);
     const std::size_t piece = followRecording_ ? kSampleRate / 1000 : pcm_.size();
     for (std::size_t offset = 0; offset < pcm_.size(); offset += piece) {
         const std::size_t n = std::min(piece, pcm_.size() - offset);

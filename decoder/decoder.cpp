@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "telemetry/gps_block.h"
@@ -34,6 +35,9 @@ void Decoder::CrcAddByte(int byte) { framer_.CrcAddByte(byte); }
 
 void Decoder::ProcessPacketByte(int byte)
 {
+    const bool starts = framer_.state.phase == PacketFramer::Phase::Idle && (byte & 0xFF) == '$';
+    if (starts)
+        dollarArrival_ = samplesConsumed();
     const PacketFramer::Event event = framer_.push(byte);
     if (event == PacketFramer::Event::None)
         return;
@@ -51,7 +55,7 @@ void Decoder::ProcessPacketByte(int byte)
 void Decoder::updatePacketDisplay()
 {
     const FramedBlock b = framer_.block();
-    const FixOrigin origin{b.crcGood, bitsRepaired_, samplesConsumed()};
+    const FixOrigin origin{b.crcGood, bitsRepaired_, samplesConsumed(), blockEbN0_};
     const FixRecord* fix = fixStage_.update(telemetry, fixSettings(), origin, clock_);
     if (!fix)
         return;
@@ -89,10 +93,13 @@ void Decoder::block(const DemodBlock& block)
 {
     bitsRepaired_ = block.bitsRepaired;
     blockSignal_ = block.signal;
+    blockTiming_ = block.timing;
+    blockTimed_ = block.timed;
     for (int i = 0; i < block.length; ++i)
         character(block.bytes[i]);
     bitsRepaired_ = 0;
     blockSignal_ = BlockSignal();
+    blockTimed_ = false;
 }
 
 // Counts the block, hands it to its decoding when it is to be shown, then to the listener.
@@ -103,6 +110,8 @@ void Decoder::finishBlock()
         telemetry.goodPackets = telemetry.goodPackets + 1;
     else
         telemetry.badPackets = telemetry.badPackets + 1;
+
+    blockEbN0_ = measuring_ && b.complete ? measureBlock() : std::numeric_limits<float>::quiet_NaN();
 
     // A block cut short by an impossible length has nothing to show.
     if (b.complete && (b.crcGood || (params.updateBadCrcPackets != 0 && !interrupting_))) {
@@ -121,10 +130,27 @@ void Decoder::finishBlock()
         event.length = b.length;
         event.sampleIndex = samplesConsumed();
         event.signal = blockSignal_;
+        event.ebN0Db = blockEbN0_;
         packetListener_(event);
     }
     bitsRepaired_ = 0;
     blockSignal_ = BlockSignal();
+}
+
+float Decoder::measureBlock() const
+{
+    BlockTiming timing;
+    if (blockTimed_) {
+        timing = blockTiming_;
+    } else {
+        // A slicer hands over the '$' when the 'R' after it starts: its ten bits plus the few
+        // samples the slicer takes to see an edge.
+        constexpr double kNominalBitLength = 5.0;
+        constexpr double kSlicerDelay = 2.0;
+        timing.dollarStart = double(dollarArrival_) - 10.0 * kNominalBitLength - kSlicerDelay;
+    }
+    const FramedBlock b = framer_.block();
+    return estimateBlockEbN0(history_, samplesConsumed(), b.bytes, b.length, timing);
 }
 
 FixSettings Decoder::fixSettings() const
@@ -155,5 +181,11 @@ void Decoder::setFixListener(FixListener listener) { fixListener_ = std::move(li
 void Decoder::setPacketListener(PacketListener listener) { packetListener_ = std::move(listener); }
 void Decoder::setByteTap(ByteTap tap) { byteTap_ = std::move(tap); }
 void Decoder::setDiagnosticSink(DiagnosticSink sink) { diagnosticSink_ = std::move(sink); }
+
+void Decoder::setSignalMeasurement(bool on)
+{
+    measuring_ = on;
+    demodulator_.setMeasurement(on ? &history_ : nullptr, on ? &inputLevel : nullptr);
+}
 
 }  // namespace nimbra

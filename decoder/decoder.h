@@ -26,11 +26,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 
 #include "demod/character_sink.h"
 #include "demod/decoder_parameters.h"
 #include "demod/demodulator.h"
+#include "demod/input_level.h"
+#include "demod/sample_history.h"
 #include "demod/scope_buffer.h"
+#include "demod/signal_quality.h"
 #include "telemetry/fix_record.h"
 #include "telemetry/fix_stage.h"
 #include "telemetry/packet_event.h"
@@ -60,6 +64,9 @@ public:
     ScopeBuffer scope;
     TextAccumulator decodedDisplayText;  // every line
     TextAccumulator decodedRecordText;   // the lines made while recordDecodedText is set
+    // The input's level over the last half second, for display (readable from any thread); only
+    // while the signal is measured.
+    InputLevel inputLevel;
 
     // The per-sample entry.
     void ProcessSample(float sample);
@@ -92,6 +99,10 @@ public:
     void setPacketListener(PacketListener listener);
     void setByteTap(ByteTap tap);
     void setDiagnosticSink(DiagnosticSink sink);
+    // Measures the signal for display: the input level and a per-block Eb/N0 estimate in
+    // FixRecord and PacketEvent. Off by default: it keeps the last 1.4 s of input, which costs
+    // some thirty instructions a sample and some tens of microseconds a block.
+    void setSignalMeasurement(bool on);
 
     // The stages, for tests and diagnostics.
     const Demodulator& demodulator() const { return demodulator_; }
@@ -108,6 +119,7 @@ private:
     void block(const DemodBlock& block) override;
 
     void finishBlock();
+    float measureBlock() const;
     FixSettings fixSettings() const;
     void writeDiagnostic(const char* line);
 
@@ -124,6 +136,13 @@ private:
     int bitsRepaired_ = 0;
     BlockSignal blockSignal_;
     std::int64_t externalIndex_ = -1;  // set during ProcessBlock
+    BlockTiming blockTiming_;
+    bool blockTimed_ = false;
+    // Signal measurement.
+    bool measuring_ = false;
+    SampleHistory history_;          // the raw input (written by the demodulator while measuring)
+    std::int64_t dollarArrival_ = 0; // samples taken when the framer last began a block
+    float blockEbN0_ = std::numeric_limits<float>::quiet_NaN();  // of the block being finished
     bool interrupting_ = false;  // inside interruptStream: bad blocks are counted, never shown
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "demod/block_signal.h"
+#include "demod/block_timing.h"
 
 namespace nimbra {
 
@@ -15,6 +16,8 @@ struct DemodBlock {
     int length = 0;
     int bitsRepaired = 0;  // bits the demodulator flipped to make the checksum good
     BlockSignal signal;
+    BlockTiming timing;    // where the block lay in the input (set by the Demodulator)
+    bool timed = false;
 };
 
 class CharacterSink {

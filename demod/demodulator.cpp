@@ -12,6 +12,7 @@ void Demodulator::reset() noexcept
     pattern.reset();
     sync.reset();
     consumed_ = 0;
+    levelCountdown_ = InputLevel::kInterval;
 }
 
 inline void Demodulator::writeScope(int sample, int decision) noexcept
@@ -25,8 +26,41 @@ inline void Demodulator::writeScope(int sample, int decision) noexcept
     scope_.writeIndex.store(index == ScopeBuffer::kSize ? 0 : index);
 }
 
+BlockTiming Demodulator::patternTiming(std::int64_t index) const noexcept
+{
+    // The window, whose oldest sample is the one taken kWindow samples ago, starts with the
+    // first sync character's start bit; the '$' is the third character.
+    BlockTiming t;
+    t.bitLength = double(params_.samplesPerBit.load());
+    t.dollarStart = double(index - PatternDemodState::kWindow) + block::kSyncCharacters * 10.0 * t.bitLength;
+    t.startTolerance = 4.0;
+    t.rateTolerance = 0.001;
+    return t;
+}
+
+BlockTiming Demodulator::syncTiming(std::int64_t index, int length) const noexcept
+{
+    // The block ended where the next character would start; its bit length is the clock's.
+    const SyncStageState& state = sync.stage.state;
+    BlockTiming t;
+    t.bitLength = state.bitLength;
+    const double toDecoderTime = double(index - sync.source.count());
+    const double duration = length * 10.0 * t.bitLength;
+    t.dollarStart = state.charStart + toDecoderTime - duration;
+    t.startTolerance = duration * 0.001 + 4.0;
+    t.rateTolerance = 0.002;
+    return t;
+}
+
 inline void Demodulator::step(float sample, std::int64_t index)
 {
+    if (history_) {
+        history_->store(index - 1, sample);
+        if (--levelCountdown_ == 0) {
+            levelCountdown_ = InputLevel::kInterval;
+            level_->measure(*history_, index);
+        }
+    }
     float s = sample;
     if (params_.invertSignal.load() != 0)
         s = -s;
@@ -43,7 +77,12 @@ inline void Demodulator::step(float sample, std::int64_t index)
                                   : sync.step(s);
         if (finished) {
             consumed_ = index;
-            sink_.block(demodType == kPatternDemod ? pattern.block() : sync.block());
+            DemodBlock b = demodType == kPatternDemod ? pattern.block() : sync.block();
+            if (history_) {
+                b.timing = demodType == kPatternDemod ? patternTiming(index) : syncTiming(index, b.length);
+                b.timed = true;
+            }
+            sink_.block(b);
         }
         if (scope_.hold.load() != 0)
             return;

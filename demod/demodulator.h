@@ -22,7 +22,9 @@
 #include "demod/character_sink.h"
 #include "demod/conditioning_filter.h"
 #include "demod/decoder_parameters.h"
+#include "demod/input_level.h"
 #include "demod/pattern_demod.h"
+#include "demod/sample_history.h"
 #include "demod/scope_buffer.h"
 #include "demod/slicer_demod.h"
 #include "demod/sync_demod.h"
@@ -49,6 +51,14 @@ public:
     // Every stage back to its state at start.
     void reset() noexcept;
 
+    // Measurement (off while null): every sample into the history, the level measured over it
+    // every InputLevel::kInterval samples. Both must outlive their use here.
+    void setMeasurement(SampleHistory* history, InputLevel* level) noexcept
+    {
+        history_ = history;
+        level_ = level;
+    }
+
     // The stages, in the order a sample meets them (read and preset by tests).
     ConditioningFilter filter;
     SlicerDemod slicer;
@@ -60,11 +70,17 @@ private:
     // of the block entry, where a call per sample would cost more than the work of the slicers.
     [[gnu::always_inline]] inline void step(float sample, std::int64_t index);
     [[gnu::always_inline]] inline void writeScope(int sample, int decision) noexcept;
+    // Where the block a block demodulator just finished lay in the input.
+    BlockTiming patternTiming(std::int64_t index) const noexcept;
+    BlockTiming syncTiming(std::int64_t index, int length) const noexcept;
 
     DecoderParameters& params_;
     ScopeBuffer& scope_;
     CharacterSink& sink_;
     std::int64_t consumed_ = 0;
+    SampleHistory* history_ = nullptr;
+    InputLevel* level_ = nullptr;
+    int levelCountdown_ = InputLevel::kInterval;
 };
 
 }  // namespace nimbra

@@ -141,7 +141,12 @@ public:
     DemodBlock block() const noexcept
     {
         const SyncBlock& b = state.block;
-        return {b.bytes, b.length, b.bitsRepaired, b.signal};
+        DemodBlock d;
+        d.bytes = b.bytes;
+        d.length = b.length;
+        d.bitsRepaired = b.bitsRepaired;
+        d.signal = b.signal;
+        return d;
     }
 
 private:

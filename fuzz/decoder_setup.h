@@ -15,7 +15,8 @@
 //   26-30  userLon, real in [-180, 180]
 //   31-35  userAlt m, real in [-500, 40000]
 //   36     clock mode: 0 (mod 4) takes the raw int64 at offset 37 as ms since 1970, any other
-//          value a time in 2023 to 2026 (seconds taken from the low 27 bits)
+//          value a time in 2023 to 2026 (seconds taken from the low 27 bits); bit 2 set: the
+//          signal is measured (input level, per-block Eb/N0 estimate)
 //   37-44  raw clock
 #pragma once
 
@@ -81,6 +82,7 @@ inline int setUpDecoder(FuzzInput& in, Decoder& d)
         ? static_cast<std::int64_t>(rawClock)
         : 1672531200000LL + static_cast<std::int64_t>(rawClock & 0x7FFFFFF) * 1000;
     d.setClock([nowMs] { return nowMs; });
+    d.setSignalMeasurement(((clockMode >> 2) & 1) != 0);
     // The framer's trace lines would flood the fuzzer's output.
     d.setDiagnosticSink([](const char*) {});
     return demodType;

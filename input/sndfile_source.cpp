@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "input/audio_file_info.h"
 #include "input/sample_source.h"
 
 namespace nimbra::input {
@@ -71,12 +72,10 @@ private:
     std::vector<float> buffer_;
 };
 
-}  // namespace
-
-std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel, std::string& error)
+// Opens the file ourselves first, so that a missing or unreadable file gets the system's own
+// reason rather than a format complaint; then through libsndfile. Null with `error` set on failure.
+SNDFILE* openSndfile(const std::string& path, SF_INFO& info, std::string& error)
 {
-    // Open the file ourselves first, so that a missing or unreadable file gets the system's own
-    // reason rather than a format complaint.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
@@ -88,11 +87,44 @@ std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel
         error = path + ": is a directory, not a recording";
         return nullptr;
     }
-    SF_INFO info{};
+    info = SF_INFO{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (!file)
+        error = path + ": not an audio file this program can read (" + sf_strerror(nullptr) + ")";
+    return file;
+}
+
+}  // namespace
+
+AudioFileInfo readAudioFileInfo(const std::string& path)
+{
+    AudioFileInfo result;
+    SF_INFO info{};
+    SNDFILE* file = openSndfile(path, info, result.error);
+    if (!file)
+        return result;
+    sf_close(file);
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    result.readable = true;
+    result.channels = info.channels;
+    result.sampleRate = info.samplerate;
+    result.frames = info.frames;
+    result.plainWave = container == SF_FORMAT_WAV && encoding == SF_FORMAT_PCM_16 &&
+                       info.channels == 1 && info.samplerate == 48000;
+    result.format = formatName(container, SFC_GET_FORMAT_INFO) + ", " +
+                    formatName(encoding, SFC_GET_FORMAT_INFO) + ", " + std::to_string(info.samplerate) +
+                    " Hz, " + std::to_string(info.channels) + (info.channels == 1 ? " channel" : " channels");
+    return result;
+}
+
+std::unique_ptr<SampleSource> openAudioFile(const std::string& path, int channel, std::string& error)
+{
+    SF_INFO info{};
+    SNDFILE* file = openSndfile(path, info, error);
     if (!file) {
-        error = path + ": not an audio file this program can read (" + sf_strerror(nullptr) +
-                "); for headerless 16-bit samples use --raw";
+        if (error.find("not an audio file") != std::string::npos)
+            error += "; for headerless 16-bit samples use --raw";
         return nullptr;
     }
     // The same range as --rate. A damaged header can claim any rate: at 1 sample/s every

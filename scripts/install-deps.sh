@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
+  qt6-charts-dev libqt6opengl6-dev
   libsndfile1-dev libsoxr-dev libliquid-dev libfftw3-dev
   libcurl4-openssl-dev zlib1g-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients
   clang libclang-rt-dev

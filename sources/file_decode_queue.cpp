@@ -26,9 +26,13 @@ void FileDecodeQueue::start(const QString& fileName)
     }
     auto* thread = new MyThread(decoder_, arbiter_);
     thread->SetFile(fileName);
+    thread->setChannel(channel_);
     // Queued to this object's thread (the GUI thread), as the thread emits from its own.
     connect(thread, &MyThread::AppendDecodeText_mainwindow, this,
             &FileDecodeQueue::AppendDecodeText_mainwindow);
+    connect(thread, &MyThread::decodeFailed, this, &FileDecodeQueue::decodeFailed);
+    connect(thread, &MyThread::decodeBegan, this,
+            [this, fileName](qint64 first) { emit decodeBegan(fileName, first); });
     connect(thread, &QThread::finished, this, &FileDecodeQueue::startNext);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread_ = thread;
@@ -36,10 +40,18 @@ void FileDecodeQueue::start(const QString& fileName)
     // already leave the decoder to the file, even if the thread has not begun to run.
     arbiter_.beginFileDecode();
     thread->start();
+    emit decodeStarted(fileName);
+}
+
+const MyThread* FileDecodeQueue::current() const
+{
+    return thread_.data();
 }
 
 void FileDecodeQueue::startNext()
 {
+    if (const MyThread* ended = thread_.data())
+        emit decodeEnded(ended->fileName(), ended->firstSample(), ended->lastSample());
     thread_.clear();
     if (!pending_.isEmpty())
         start(pending_.takeFirst());

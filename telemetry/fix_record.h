@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "block/block_format.h"
 
@@ -30,6 +31,8 @@ struct FixRecord {
     // it included): the recording's own clock, 48,000 to the second, whatever the wall clock
     // and however fast the input is decoded.
     std::int64_t sampleIndex = 0;
+    // Eb/N0 of the fix's block in dB (PacketEvent::ebN0Db); NaN when not measured.
+    float ebN0Db = std::numeric_limits<float>::quiet_NaN();
 };
 
 }  // namespace nimbra

@@ -68,6 +68,7 @@ const FixRecord* FixStage::update(TelemetryState& t, const FixSettings& s, const
         r.ptuChannels[k] = t.ptuChannels[k];
     r.line = line_;
     r.sampleIndex = origin.sampleIndex;
+    r.ebN0Db = origin.ebN0Db;
     return &r;
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <functional>
 
 #include "telemetry/decoded_line.h"
@@ -37,6 +38,7 @@ struct FixOrigin {
     bool crcGood = true;
     int bitsRepaired = 0;
     std::int64_t sampleIndex = 0;
+    float ebN0Db = std::numeric_limits<float>::quiet_NaN();
 };
 
 class FixStage {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "demod/block_signal.h"
 #include "block/block_format.h"
@@ -17,6 +18,9 @@ struct PacketEvent {
     int length = 0;                       // bytes (at most block::kMaxBlockBytes)
     std::int64_t sampleIndex = 0;         // samples taken when the block finished (FixRecord)
     BlockSignal signal;                   // what the demodulator measured over its bits
+    // Eb/N0 of the block in dB, measured under its bits (demod/signal_quality.h) while the
+    // decoder measures the signal; NaN otherwise or when the block could not be measured.
+    float ebN0Db = std::numeric_limits<float>::quiet_NaN();
 };
 
 }  // namespace nimbra

@@ -195,14 +195,18 @@ private slots:
         const auto config = std::find_if(actions.begin(), actions.end(),
                                          [](QAction* a) { return a->objectName() == "actionConfig"; });
         QVERIFY(config != actions.end() && config + 1 != actions.end());
-        QCOMPARE((*(config + 1))->text(), QString("Outputs..."));
+        QCOMPARE((*(config + 1))->text().remove(QLatin1Char('&')), QString("Outputs..."));
 
         window.startFileDecode(MainWindow::testFilePath());
         QTRY_VERIFY_WITH_TIMEOUT(!window.decodeRunning(), 120000);
-        QTRY_COMPARE_WITH_TIMEOUT(socket.count(), 90, 10000);
+        // The sample flight's 90 fixes but the first two: the flight is picked up by three that agree.
+        QTRY_COMPARE_WITH_TIMEOUT(socket.count(), 88, 10000);
         QLabel* status = window.findChild<QLabel*>("outputsStatus");
         QVERIFY(status);
-        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("UDP: 90 sent, 0 waiting"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("UDP: 88 sent, 0 waiting"), 5000);
+        // Each fix once: nothing more arrives after them.
+        QTest::qWait(300);
+        QCOMPARE(socket.count(), 88);
         QVERIFY(status->isVisible() || !window.isVisible());
     }
 

@@ -16,6 +16,7 @@
 #include <clocale>
 
 #include "app/main_window.h"
+#include "app/status_messages.h"
 #include "app/setup_dialog.h"
 #include "decoder/decoder.h"
 #include "sources/decode_arbiter.h"
@@ -207,7 +208,7 @@ private slots:
         const QString shot = qEnvironmentVariable("NIMBRA_SCREENSHOT");
         // The test runs without an audio server, so the status bar says that the sound input did
         // not start; a reader's program with a sound card shows no such line.
-        window.statusBar()->clearMessage();
+        window.statusMessages().clear(StatusMessages::Capture);
         QDir().mkpath(QFileInfo(shot).absolutePath());
         QVERIFY(window.grab().save(shot));
     }

@@ -89,6 +89,8 @@ RunResult run(int demodType, const std::vector<std::int16_t>& samples, const Exp
     // The Pattern demodulator takes a 1 bit as the high level: it needs the inverted signal.
     const int invert = demodType == 2 ? 1 : 0;
     d.params.invertSignal = invert;
+    // The desktop program measures the signal: its level figures are read across threads too.
+    d.setSignalMeasurement(true);
 
     std::atomic<bool> done{false};
     std::string display;
@@ -164,6 +166,12 @@ RunResult run(int demodType, const std::vector<std::int16_t>& samples, const Exp
             const int w = d.scope.writeIndex;
             if (w < 0 || w >= nimbra::ScopeBuffer::kSize)
                 fail("scope write index", w);
+            const float peak = d.inputLevel.peakDbfs;
+            const float rms = d.inputLevel.rmsDbfs;
+            // Each figure whole and in range (two figures may come from neighbouring intervals).
+            if (!(peak >= nimbra::InputLevel::kFloorDb && peak <= 0.01f) ||
+                !(rms >= nimbra::InputLevel::kFloorDb && rms <= 0.01f))
+                fail("input level out of range", static_cast<long long>(peak), static_cast<long long>(rms));
             d.scope.hold = 0;
             ++result.scopeReads;
             (void)sum;
