@@ -104,7 +104,7 @@ void ToneDetector::push(const std::complex<float>* samples)
             if (resync)
                 t.rotor = unit(-t.theta);
             const std::complex<float> u = mul(samples[k], t.rotor);
-            t.sum += std::complex<double>(u.real(), u.imag());
+            t.sum += std::complex<double>(static_cast<double>(u.real()), static_cast<double>(u.imag()));
             t.prefix[slot] = t.sum;
             t.phase[slot] = static_cast<float>(t.theta);
             t.theta = wrap(t.theta + t.omega);
