@@ -107,7 +107,7 @@ private:
 
 using StreamMaker = std::function<std::unique_ptr<Stream>(double ebN0Db, std::uint64_t seed)>;
 
-struct CurveSpec {
+struct CurvePlan {
     std::string caseKey;
     std::string name;
     StreamMaker make;
@@ -158,18 +158,18 @@ CurvePoint runPoint(const StreamMaker& make, double ebN0Db, std::uint64_t seed, 
 
 // Points from low to high Eb/N0; past two points where every block came through, the rest would
 // say nothing new.
-Curve runCurve(const CurveSpec& spec, int maxBlocks, std::uint64_t seedBase)
+Curve runCurve(const CurvePlan& plan, int maxBlocks, std::uint64_t seedBase)
 {
     Curve c;
-    c.name = spec.name;
+    c.name = plan.name;
     int perfect = 0;
     int i = 0;
-    for (double e = spec.fromDb; e <= spec.toDb + 1e-9 && perfect < 2; e += spec.stepDb, ++i) {
-        c.points.push_back(runPoint(spec.make, e, seedBase + 1000 * std::uint64_t(i), maxBlocks));
+    for (double e = plan.fromDb; e <= plan.toDb + 1e-9 && perfect < 2; e += plan.stepDb, ++i) {
+        c.points.push_back(runPoint(plan.make, e, seedBase + 1000 * std::uint64_t(i), maxBlocks));
         const CurvePoint& p = c.points.back();
         perfect = p.good == p.blocks ? perfect + 1 : 0;
-        std::fprintf(stderr, "(%s) %-40s %5.1f dB %5d blocks %5.1f %% (%d wrong)\n", spec.caseKey.c_str(),
-                     spec.name.c_str(), e, p.blocks, 100.0 * p.success(), p.wrong);
+        std::fprintf(stderr, "(%s) %-40s %5.1f dB %5d blocks %5.1f %% (%d wrong)\n", plan.caseKey.c_str(),
+                     plan.name.c_str(), e, p.blocks, 100.0 * p.success(), p.wrong);
     }
     return c;
 }
@@ -276,14 +276,14 @@ NoiseRun iqNoise(double seconds)
 SdrResults runSdrSweeps(const SdrOptions& o)
 {
     const double step = o.quick ? 1.0 : 0.5;
-    std::vector<CurveSpec> specs;
+    std::vector<CurvePlan> plans;
     for (double offset : {0.0, 20000.0})
-        specs.push_back({"a", offset == 0.0 ? "IQ receiver, carrier at 0 kHz" : "IQ receiver, carrier at +20 kHz",
+        plans.push_back({"a", offset == 0.0 ? "IQ receiver, carrier at 0 kHz" : "IQ receiver, carrier at +20 kHz",
                          iqMaker(iqChannel(192000.0, 3600.0, offset)), 6.0, 12.0, step});
     for (double offset : {0.0, -300000.0})
-        specs.push_back({"b", offset == 0.0 ? "IQ receiver, carrier at 0 kHz" : "IQ receiver, carrier at -300 kHz",
+        plans.push_back({"b", offset == 0.0 ? "IQ receiver, carrier at 0 kHz" : "IQ receiver, carrier at -300 kHz",
                          iqMaker(iqChannel(2400000.0, 80000.0, offset)), 8.0, 15.0, step});
-    specs.push_back({"b", "Sync on discriminator audio, 200 kHz IF",
+    plans.push_back({"b", "Sync on discriminator audio, 200 kHz IF",
                      [](double ebN0Db, std::uint64_t seed) -> std::unique_ptr<Stream> {
                          nimbra::synth::RfChannelSettings s;
                          s.deviationHz = 80000.0;
@@ -297,14 +297,14 @@ SdrResults runSdrSweeps(const SdrOptions& o)
         nimbra::synth::IqChannelSettings drifting = iqChannel(192000.0, 3600.0, 20000.0);
         drifting.driftHzPerS = 300.0;
         drifting.driftSpanHz = 10000.0;
-        specs.push_back({"c", "IQ receiver, drift 300 Hz/s", iqMaker(drifting), 6.0, 12.0, step});
+        plans.push_back({"c", "IQ receiver, drift 300 Hz/s", iqMaker(drifting), 6.0, 12.0, step});
     }
 
-    std::vector<Curve> curves(specs.size());
+    std::vector<Curve> curves(plans.size());
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        for (std::size_t i; (i = next++) < specs.size();)
-            curves[i] = runCurve(specs[i], o.maxBlocks, 7000000 + 100000 * std::uint64_t(i));
+        for (std::size_t i; (i = next++) < plans.size();)
+            curves[i] = runCurve(plans[i], o.maxBlocks, 7000000 + 100000 * std::uint64_t(i));
     };
     std::vector<std::thread> threads;
     for (int j = 1; j < o.jobs; ++j)
@@ -323,8 +323,8 @@ SdrResults runSdrSweeps(const SdrOptions& o)
         SdrCase c;
         c.key = keys[k];
         c.title = titles[k];
-        for (std::size_t i = 0; i < specs.size(); ++i)
-            if (specs[i].caseKey == c.key)
+        for (std::size_t i = 0; i < plans.size(); ++i)
+            if (plans[i].caseKey == c.key)
                 c.curves.push_back(curves[i]);
         r.cases.push_back(c);
     }

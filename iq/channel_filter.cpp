@@ -99,14 +99,14 @@ std::vector<float> designStageTaps(const FilterStage& s, double attenuationDb)
 
 ChannelFilter::ChannelFilter(const ChannelPlan& plan, double centreHz) : plan_(plan), centreHz_(centreHz)
 {
-    for (const FilterStage& spec : plan_.stages) {
+    for (const FilterStage& stage : plan_.stages) {
         Stage s;
-        s.spec = spec;
-        s.taps = designStageTaps(spec, plan_.attenuationDb);
+        s.design = stage;
+        s.taps = designStageTaps(stage, plan_.attenuationDb);
         // Each output is made as the first of its `decimation` inputs arrives, so it stands for
         // that input's time less the filter's half length. Silence before the first input.
         s.history.assign(s.taps.size() - 1, {});
-        delay_ += 0.5 * double(s.taps.size() - 1) / spec.inputRate * plan_.outputRate;
+        delay_ += 0.5 * double(s.taps.size() - 1) / stage.inputRate * plan_.outputRate;
         stages_.push_back(std::move(s));
     }
     nco_ = nco_crcf_create(LIQUID_NCO);
@@ -170,7 +170,7 @@ void ChannelFilter::process(const std::complex<float>* in, std::size_t count,
         s.out.clear();
         // Input i of this block sits at history[base + i]; an output ending there needs the
         // taps - 1 inputs before it, which the history holds.
-        const auto d = static_cast<std::size_t>(s.spec.decimation);
+        const auto d = static_cast<std::size_t>(s.design.decimation);
         for (std::size_t i = static_cast<std::size_t>(s.phase); i < src->size(); i += d) {
             std::complex<float> y;
             dotprod_crcf_run4(s.taps.data(), s.history.data() + base + i - keep,

@@ -79,7 +79,7 @@ public:
 
 private:
     struct Stage {
-        FilterStage spec;
+        FilterStage design;  // rates, band edges and decimation of this stage
         std::vector<float> taps;
         std::vector<std::complex<float>> history;  // the last taps - 1 inputs, then the new ones
         int phase = 0;  // inputs until the next output (0: the next input makes one)
