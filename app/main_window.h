@@ -7,7 +7,7 @@
 // the status bar; the gaps it leaves are noted in the live record file. Every trusted fix, live
 // or from a WAVE file, goes to the network outputs (File > Outputs..., state in the status bar).
 //
-// Beside the specified window: the panels in dock widgets (DesktopPanels: signal panel, sky and
+// Beside the window's own form: the panels in dock widgets (DesktopPanels: signal panel, sky and
 // track views, plots) fed by the fix feed, File > Export Track..., File > Quit, Edit > Reset
 // Counters, Edit > Preferences... and the View menu. Accepted fixes, after the flight tracking
 // (trusted, phase, prediction), reach everything after the decoder through fixFeed(): connect to

@@ -83,7 +83,7 @@ private slots:
         QVERIFY2(scope->width() > 256, qPrintable(QString::number(scope->width())));
         QVERIFY(scope->width() > scopeAt628 + 400);
         QCOMPARE(scope->height(), 80);
-        // Not below the specified minimum.
+        // Not below the form's minimum size.
         window.resize(300, 300);
         QCoreApplication::processEvents();
         QVERIFY(window.width() >= 628 && window.height() >= 506);

@@ -1,5 +1,5 @@
-// The channel filter against its specification: the plan's rates, each stage's response (flat
-// passband, 60 dB stop band), the whole chain's gain for tones inside and outside the channel,
+// The channel filter against what it is designed to do: the plan's rates, each stage's response
+// (flat passband, 60 dB stop band), the whole chain's gain for tones inside and outside the channel,
 // its delay, and a retune that moves the channel without a jump in phase.
 #include <gtest/gtest.h>
 
