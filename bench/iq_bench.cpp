@@ -17,7 +17,7 @@
 
 #include "decoder/decoder.h"
 #include "iq/iq_format.h"
-#include "iq/iq_receiver.h"
+#include "iq/band_receiver.h"
 #include "synth/channel_iq.h"
 #include "synth/flight.h"
 #include "synth/iq_writer.h"
@@ -84,11 +84,11 @@ void BM_IqReceiver(benchmark::State& state)
     std::vector<std::complex<float>> samples(kBlock);
     int fixes = 0;
     for (auto _ : state) {
-        nimbra::iq::IqReceiver receiver(rate);
+        nimbra::iq::BandReceiver receiver(rate);
         auto decoder = std::make_unique<nimbra::Decoder>();
         decoder->setClock([] { return std::int64_t{1700000000000}; });
         decoder->setFixListener([&fixes](const nimbra::FixRecord&) { ++fixes; });
-        receiver.setBlockSink([&](const nimbra::DemodBlock& b, std::int64_t period) { decoder->ProcessBlock(b, period); });
+        receiver.setBlockSink([&](int, const nimbra::DemodBlock& b, std::int64_t period, double) { decoder->ProcessBlock(b, period); });
         for (std::size_t i = 0; i < r.samples; i += kBlock) {
             const std::size_t n = std::min(kBlock, r.samples - i);
             nimbra::iq::convertIq(r.format, r.bytes.data() + i * perSample, n, samples.data());

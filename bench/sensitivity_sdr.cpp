@@ -15,7 +15,7 @@
 #include "decoder/decoder.h"
 #include "demod/demod_type.h"
 #include "iq/iq_format.h"
-#include "iq/iq_receiver.h"
+#include "iq/band_receiver.h"
 #include "sensitivity_figures.h"
 #include "synth/channel_iq.h"
 #include "synth/channel_rf.h"
@@ -63,7 +63,7 @@ public:
     explicit IqStream(const nimbra::synth::IqChannelSettings& s)
         : channel_(s), receiver_(s.sampleRate), decoder_(makeDecoder())
     {
-        receiver_.setBlockSink([this](const nimbra::DemodBlock& b, std::int64_t period) {
+        receiver_.setBlockSink([this](int, const nimbra::DemodBlock& b, std::int64_t period, double) {
             decoder_->ProcessBlock(b, period);
         });
     }
@@ -79,7 +79,7 @@ public:
 
 private:
     nimbra::synth::IqChannel channel_;
-    nimbra::iq::IqReceiver receiver_;
+    nimbra::iq::BandReceiver receiver_;
     std::unique_ptr<nimbra::Decoder> decoder_;
 };
 
@@ -242,12 +242,12 @@ NoiseRun iqNoise(double seconds)
     s.seed = 3600;
     nimbra::synth::IqChannel channel(s);
     const double gain = 0.25 / channel.noiseSigma(kSamplesPerBit);
-    nimbra::iq::IqReceiver receiver(kRate);
+    nimbra::iq::BandReceiver receiver(kRate);
     auto d = std::make_unique<nimbra::Decoder>();
     d->setClock([] { return kClockMs; });
     d->setDiagnosticSink([](const char*) {});
     d->setPacketListener([&run](const nimbra::PacketEvent& e) { ++(e.crcGood ? run.good : run.bad); });
-    receiver.setBlockSink([&](const nimbra::DemodBlock& b, std::int64_t period) { d->ProcessBlock(b, period); });
+    receiver.setBlockSink([&](int, const nimbra::DemodBlock& b, std::int64_t period, double) { d->ProcessBlock(b, period); });
     const std::vector<std::uint8_t> bits(9600, 1);
     std::vector<unsigned char> bytes;
     std::vector<std::complex<float>> z;
@@ -265,7 +265,7 @@ NoiseRun iqNoise(double seconds)
         d->decodedDisplayText.takeAll();
     }
     receiver.finish();
-    run.locks = receiver.frontEnd().locks();
+    run.locks = receiver.channelsTakenUp();
     std::fprintf(stderr, "noise: %s: %g s, %d locks, %d good, %d bad blocks\n", run.input.c_str(), seconds,
                  run.locks, run.good, run.bad);
     return run;

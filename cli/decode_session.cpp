@@ -5,13 +5,14 @@
 
 #include "demod/demod_type.h"
 #include "input/pcm16.h"
-#include "telemetry/gps_fix.h"
 
 namespace nimbra::cli {
 
-DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<Decoder>())
+namespace {
+
+void configure(Decoder& d, const CliOptions& o)
 {
-    DecoderParameters& p = decoder_->params;
+    DecoderParameters& p = d.params;
     p.demodType = o.demodType.value_or(kSyncDemod);
     p.invertSignal = o.invert ? 1 : 0;
     p.doFiltering = o.filter ? 1 : 0;
@@ -33,33 +34,29 @@ DecodeSession::DecodeSession(const CliOptions& o) : decoder_(std::make_unique<De
     p.displayPsuData = o.psu ? 1 : 0;
     p.displayCalibrationData = o.calibration ? 1 : 0;
     p.recordDecodedText = 0;
+}
 
-    keepFixes_ = !o.gpxPath.empty() || !o.kmlPath.empty();
-    if (o.startTimeMs) {
-        followRecording_ = true;
-        const std::int64_t start = *o.startTimeMs;
-        decoder_->setClock([this, start] { return start + samplesFed_ * 1000 / kSampleRate; });
-    }
+flight::TrackerSettings trackingOf(const CliOptions& o)
+{
     flight::TrackerSettings tracking;
     tracking.trust = o.trust;
-    tracking.groundAltitudeM = o.groundAltitudeM.value_or(p.userAlt.load());
+    const float stationAlt = o.stationAlt ? *o.stationAlt : DecoderParameters().userAlt.load();
+    tracking.groundAltitudeM = o.groundAltitudeM.value_or(stationAlt);
     tracking.burstAltitudeM = o.burstAltitudeM.value_or(tracking.burstAltitudeM);
     tracking.ascentRateMps = o.ascentRateMps.value_or(tracking.ascentRateMps);
     tracking.descentRateMps = o.descentRateMps.value_or(tracking.descentRateMps);
-    tracker_.setSettings(tracking);
+    return tracking;
+}
 
-    decoder_->setFixListener([this](const FixRecord& r) {
-        FlightFix fix = tracker_.track(r, r.line ? std::string(r.line) : std::string(),
-                                       static_cast<double>(r.sampleIndex) / kSampleRate);
-        fix.satellites = satellitesInGpsBlock(decoder_->telemetry.blockLength.load());
-        if (keepFixes_ && fix.trusted) {
-            // Only the newest prediction's path goes into the track files.
-            if (!track_.empty())
-                track_.back().prediction.path.clear();
-            track_.push_back(fix);
-        }
-        fresh_.push_back(std::move(fix));
-    });
+}  // namespace
+
+DecodeSession::DecodeSession(const CliOptions& o)
+    : sondes_([o](Decoder& d) { configure(d, o); }, trackingOf(o), o.startTimeMs,
+              !o.gpxPath.empty() || !o.kmlPath.empty()),
+      reference_(&sondes_.decoder(0)), followRecording_(o.startTimeMs.has_value())
+{
+    if (o.tunedHz)
+        sondes_.setTunedHz(*o.tunedHz);
 }
 
 void DecodeSession::feed(const std::vector<float>& samples)
@@ -69,32 +66,38 @@ void DecodeSession::feed(const std::vector<float>& samples)
     for (std::size_t offset = 0; offset < pcm_.size(); offset += piece) {
         const std::size_t n = std::min(piece, pcm_.size() - offset);
         samplesFed_ += static_cast<std::int64_t>(n);
-        decoder_->ProcessSamples(pcm_.data() + offset, n);
+        sondes_.setNow(samplesFed_);
+        reference_->ProcessSamples(pcm_.data() + offset, n);
     }
+    sondes_.collect(0);
 }
 
-void DecodeSession::feedBlock(const DemodBlock& block, std::int64_t period)
+void DecodeSession::feedBlock(int channel, const DemodBlock& block, std::int64_t period, double offsetHz)
 {
-    advanceTo(period);
-    decoder_->ProcessBlock(block, period);
+    sondes_.feedBlock(channel, block, period, offsetHz);
+}
+
+void DecodeSession::release()
+{
+    SondeDecoders::Released r = sondes_.release(settled_);
+    lines_.insert(lines_.end(), std::make_move_iterator(r.lines.begin()), std::make_move_iterator(r.lines.end()));
+    fixes_.insert(fixes_.end(), std::make_move_iterator(r.fixes.begin()), std::make_move_iterator(r.fixes.end()));
 }
 
 std::vector<std::string> DecodeSession::takeLines()
 {
-    pendingText_ += decoder_->decodedDisplayText.takeAll();
+    release();
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t cr; (cr = pendingText_.find('\r', start)) != std::string::npos; start = cr + 1)
-        lines.push_back(pendingText_.substr(start, cr - start));
-    pendingText_.erase(0, start);
+    lines.swap(lines_);
     return lines;
 }
 
 std::vector<FlightFix> DecodeSession::takeNewFixes()
 {
-    std::vector<FlightFix> fresh;
-    fresh.swap(fresh_);
-    return fresh;
+    release();
+    std::vector<FlightFix> fixes;
+    fixes.swap(fixes_);
+    return fixes;
 }
 
 }  // namespace nimbra::cli

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
+#include "formats/frequency_text.h"
 #include "input/resampler.h"
 #include "input/sample_source.h"
-#include "iq/iq_receiver.h"
+#include "iq/band_receiver.h"
 #include "iq/iq_source.h"
 
 namespace nimbra::cli {
@@ -64,12 +67,39 @@ private:
     std::vector<float> input_, resampled_;
 };
 
+// What the receiver tells of its channels, as one line for standard error.
+std::string describeEvent(const iq::ChannelEvent& e, double tunedHz)
+{
+    char where[96];
+    if (std::isfinite(tunedHz))
+        std::snprintf(where, sizeof where, "%s MHz (%+.1f kHz)", formats::formatMhz(tunedHz + e.frequencyHz).c_str(),
+                      e.frequencyHz / 1000.0);
+    else
+        std::snprintf(where, sizeof where, "%+.1f kHz", e.frequencyHz / 1000.0);
+    char text[256];
+    switch (e.kind) {
+    case iq::ChannelEvent::Kind::TakenUp:
+        std::snprintf(text, sizeof text, "channel %d: sonde at %s, deviation +-%.1f kHz, %.1f dB above the noise",
+                      e.channel, where, e.deviationHz / 1000.0, e.levelDb);
+        break;
+    case iq::ChannelEvent::Kind::Reacquired:
+        std::snprintf(text, sizeof text, "channel %d: acquired again at %s, deviation +-%.1f kHz", e.channel, where,
+                      e.deviationHz / 1000.0);
+        break;
+    case iq::ChannelEvent::Kind::Lost:
+        std::snprintf(text, sizeof text, "channel %d: sonde at %s lost (%s) after %d good blocks", e.channel, where,
+                      e.reason.c_str(), e.goodBlocks);
+        break;
+    }
+    return text;
+}
+
 class IqPump : public InputPump {
 public:
-    IqPump(std::unique_ptr<iq::IqSource> source, std::function<void(const std::string&)> note)
-        : source_(std::move(source)), receiver_(source_->sampleRate())
+    IqPump(std::unique_ptr<iq::IqSource> source, const CliOptions& options, std::function<void(const std::string&)> note)
+        : source_(std::move(source)), receiver_(source_->sampleRate(), settingsOf(options)),
+          tunedHz_(options.tunedHz.value_or(std::nan(""))), note_(std::move(note))
     {
-        receiver_.setNoteSink(std::move(note));
     }
 
     long pump(DecodeSession& session) override
@@ -79,7 +109,7 @@ public:
         const long n = source_->read(samples_, kBlockFrames);
         if (n > 0)
             receiver_.process(samples_.data(), samples_.size());
-        session.advanceTo(receiver_.periods());
+        session.setSettled(receiver_.settledPeriod());
         return n;
     }
 
@@ -87,26 +117,41 @@ public:
     {
         bind(session);
         receiver_.finish();
-        session.advanceTo(receiver_.periods());
+        session.setSettled(receiver_.settledPeriod());
     }
 
     double sampleRate() const override { return source_->sampleRate(); }
     std::int64_t totalFrames() const override { return source_->totalFrames(); }
-    std::string describe() const override { return source_->describe() + "; searching for the sonde"; }
+    std::string describe() const override { return source_->describe() + "; searching the band for sondes"; }
     const std::string& error() const override { return source_->error(); }
     bool interrupted() const override { return source_->interrupted(); }
     void setStopFd(int fd) override { source_->setStopFd(fd); }
 
 private:
+    static iq::ReceiverSettings settingsOf(const CliOptions& o)
+    {
+        iq::ReceiverSettings s;
+        s.maxSondes = o.maxSondes;
+        return s;
+    }
+
     void bind(DecodeSession& session)
     {
-        receiver_.setBlockSink([&session](const DemodBlock& block, std::int64_t period) {
-            session.feedBlock(block, period);
+        receiver_.setBlockSink([&session](int channel, const DemodBlock& block, std::int64_t period, double hz) {
+            session.feedBlock(channel, block, period, hz);
+        });
+        receiver_.setEventSink([this, &session](const iq::ChannelEvent& e) {
+            if (note_)
+                note_(describeEvent(e, tunedHz_));
+            if (e.kind == iq::ChannelEvent::Kind::Lost)
+                session.dropChannel(e.channel);
         });
     }
 
     std::unique_ptr<iq::IqSource> source_;
-    iq::IqReceiver receiver_;
+    iq::BandReceiver receiver_;
+    double tunedHz_;
+    std::function<void(const std::string&)> note_;
     std::vector<std::complex<float>> samples_;
 };
 
@@ -119,7 +164,7 @@ std::unique_ptr<InputPump> openInput(const CliOptions& o, std::string& error,
         auto source = iq::openIqInput(o.input, *o.iqFormat, o.rate.value_or(0.0), error);
         if (!source)
             return nullptr;
-        return std::make_unique<IqPump>(std::move(source), std::move(note));
+        return std::make_unique<IqPump>(std::move(source), o, std::move(note));
     }
     std::unique_ptr<input::SampleSource> source;
     const double rawRate = o.rate.value_or(48000.0);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "demod/demod_type.h"
+#include "formats/frequency_text.h"
 #include "formats/iso_time.h"
 
 namespace nimbra::cli {
@@ -68,18 +69,15 @@ ParseOutcome& checkIq(ParseOutcome& out)
         return out;
     }
     const bool wave = *o.iqFormat == iq::IqFormat::Wave;
-    if (wave && o.rate) {
-        out.error = "--rate: an IQ WAVE file gives its rate in its header";
-        return out;
-    }
     if (!wave && !o.rate) {
         out.error = std::string("--iq ") + iq::iqFormatName(*o.iqFormat) +
-                    " needs --rate: the sample rate of the recording or stream, 48000 to 3200000";
+                    " needs --rate: the sample rate of the recording or stream, 48000 to 10000000";
         return out;
     }
-    if (!wave && (*o.rate < iq::kMinIqRate || *o.rate > iq::kMaxIqRate)) {
+    // A WAVE file's rate is checked against its header when it is opened.
+    if (o.rate && (*o.rate < iq::kMinIqRate || *o.rate > iq::kMaxIqRate)) {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "--rate: IQ input must be 48000 to 3200000 samples/s, got %.0f", *o.rate);
+        std::snprintf(buf, sizeof buf, "--rate: IQ input must be 48000 to 10000000 samples/s, got %.0f", *o.rate);
         out.error = buf;
     }
     return out;
@@ -217,6 +215,20 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             o.iqFormat = iq::parseIqFormat(value);
             if (!o.iqFormat)
                 return fail("--iq: expected cu8, cs8, cs16, cf32 or wav, got '" + value + "'");
+        } else if (arg == "--freq") {
+            if (!takeValue())
+                return needsValue("the frequency the radio is tuned to, in Hz (1680M, 1680.5e6)");
+            const auto hz = formats::parseFrequencyHz(value);
+            if (!hz || *hz < 1e6 || *hz > 1e11)
+                return fail("--freq: expected the tuned frequency in Hz from 1M to 100G (1680M, 1680000000), got '" +
+                            value + "'");
+            o.tunedHz = *hz;
+        } else if (arg == "--max-sondes") {
+            if (!takeValue())
+                return needsValue("the number of sondes decoded at once");
+            if (!toInteger(value, integer) || integer < 1 || integer > 32)
+                return fail("--max-sondes: expected a whole number from 1 to 32, got '" + value + "'");
+            o.maxSondes = static_cast<int>(integer);
         } else if (arg == "--raw" && isFlag()) {
             o.raw = true;
         } else if (arg == "--rate") {

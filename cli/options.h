@@ -42,6 +42,8 @@ struct CliOptions {
     int channel = 1;                  // 1-based channel to decode
     // SDR input: complex baseband in one of the IQ formats (--iq), at --rate (raw formats).
     std::optional<iq::IqFormat> iqFormat;
+    std::optional<double> tunedHz;  // --freq: the frequency the radio is tuned to
+    int maxSondes = 8;              // channels the receiver decodes at once
 
     // Flight tracking: the continuity check and the landing prediction's settings; unset values
     // keep the tracker's defaults (the ground altitude defaults to the station's).

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ struct FlightFix {
     // The latest prediction after this fix (an untrusted fix leaves it as it was).
     LandingPrediction prediction;
     FixCheck check = FixCheck::Unchecked;  // why it is or is not trusted
+    // Where an SDR heard the sonde: its channel (0 for receiver audio), the channel's frequency
+    // against the tuning, Hz, and the frequency itself when the tuning is known; NaN when not.
+    int channel = 0;
+    double offsetHz = std::numeric_limits<double>::quiet_NaN();
+    double frequencyHz = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The FlightFix of a fix record as the decoder's fix listener receives it: the line copied out of

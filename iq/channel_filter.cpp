@@ -46,7 +46,7 @@ double loadOf(const std::vector<FilterStage>& stages, double attenuationDb)
 
 }  // namespace
 
-ChannelPlan planChannel(double inputRate, double halfWidthHz)
+ChannelPlan planChannel(double inputRate, double halfWidthHz, bool bandLimited)
 {
     ChannelPlan p;
     p.inputRate = inputRate;
@@ -63,6 +63,10 @@ ChannelPlan planChannel(double inputRate, double halfWidthHz)
     p.passHz = std::min(halfWidthHz, 0.45 * p.outputRate);
     const double lastStop = std::max(p.outputRate - p.passHz, p.passHz + 0.1 * p.outputRate);
 
+    // A band-limited input at about the output rate needs no stage of its own: the resampler's
+    // filter is enough.
+    if (bandLimited && p.decimation == 1)
+        return p;
     // One stage, or two (a first stage by d1 protects only the channel itself from folding at its
     // own output rate), whichever multiplies least per input sample.
     p.stages = {{p.decimation, inputRate, p.passHz, lastStop}};

@@ -50,8 +50,10 @@ struct ChannelPlan {
     bool resample = false;       // decimatedRate differs from outputRate
 };
 
-// The plan for a channel of half-width `halfWidthHz` in an input at `inputRate`.
-ChannelPlan planChannel(double inputRate, double halfWidthHz);
+// The plan for a channel of half-width `halfWidthHz` in an input at `inputRate`. A `bandLimited`
+// input (the channelizer's: nothing outside the channel) gets no FIR stage where no decimation is
+// needed.
+ChannelPlan planChannel(double inputRate, double halfWidthHz, bool bandLimited = false);
 
 // The low-pass prototype of a stage: length from the transition band, Kaiser window, unit gain at
 // 0 Hz, odd length (a whole-sample delay).

@@ -34,6 +34,6 @@ void convertIq(IqFormat format, const unsigned char* bytes, std::size_t count,
 
 // The sample rates the IQ receiver works at, samples/s.
 inline constexpr double kMinIqRate = 48000.0;
-inline constexpr double kMaxIqRate = 3200000.0;
+inline constexpr double kMaxIqRate = 10000000.0;
 
 }  // namespace nimbra::iq

@@ -27,8 +27,9 @@ using IqSource = input::BasicSource<std::complex<float>>;
 std::unique_ptr<IqSource> openRawIq(int fd, const std::string& name, IqFormat format, double rate);
 
 // Opens `path` ("-": standard input) in `format` at `rate` (ignored for WAVE, whose header gives
-// it). On failure returns null and sets `error` to one line naming the problem: a missing or
-// unreadable file, a WAVE file that is not two-channel, a rate outside 48 kS/s to 3.2 MS/s.
+// it; a `rate` above 0 must then match the header). On failure returns null and sets `error` to
+// one line naming the problem: a missing or unreadable file, a WAVE file that is not two-channel,
+// a rate outside 48 kS/s to 10 MS/s, a --rate the header contradicts.
 std::unique_ptr<IqSource> openIqInput(const std::string& path, IqFormat format, double rate,
                                       std::string& error);
 

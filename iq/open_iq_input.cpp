@@ -33,6 +33,14 @@ std::unique_ptr<IqSource> openIqInput(const std::string& path, IqFormat format, 
         source = openWaveIq(fd, name, error);
         if (!source)
             return nullptr;
+        // A --rate given with a WAVE file must agree with its header.
+        if (rate > 0.0 && rate != source->sampleRate()) {
+            char buf[200];
+            std::snprintf(buf, sizeof buf, "--rate %.0f does not match the rate in the WAVE header (%.0f samples/s)",
+                          rate, source->sampleRate());
+            error = name + ": " + buf;
+            return nullptr;
+        }
     } else {
         source = openRawIq(fd, name, format, rate);
     }

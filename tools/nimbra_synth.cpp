@@ -12,9 +12,12 @@
 #include <cstring>
 #include <string>
 
+#include "band_options.h"
 #include "flight_options.h"
 #include "option_values.h"
+#include "synth/band.h"
 #include "synth/channel_iq.h"
+#include "synth/dongle.h"
 #include "synth/channel_rf.h"
 #include "synth/iq_writer.h"
 #include "synth/synthesize.h"
@@ -49,7 +52,7 @@ const char* kUsage =
     "  --if-bandwidth HZ       rf: IF filter bandwidth, two-sided (default 19200)\n"
     "  --iq-format F           iq: cu8, cs8, cs16, cf32 (raw interleaved I, Q), wav (two-channel\n"
     "                          16-bit WAVE) or wav-float (two-channel float WAVE); default cu8\n"
-    "  --rate R                iq: samples/s, 48000 to 3200000 (default 2400000)\n"
+    "  --rate R                iq: samples/s, 48000 to 10000000 (default 2400000)\n"
     "  --offset HZ             iq: carrier frequency against the tuning (default 0)\n"
     "  --drift HZ_PER_S        iq: the carrier moves this fast (default 0)\n"
     "  --no-carrier            rf and iq: noise alone, at the level --ebn0 sets (for tests that\n"
@@ -69,24 +72,29 @@ const char* kUsage =
 
 }  // namespace
 
-// Renders the flight through the IQ channel and writes it piece by piece: a long flight at
-// 2.4 MS/s would not fit in memory whole.
-void writeIq(const Flight& flight, double samplesPerBit, const IqChannelSettings& settings,
-             IqFileFormat format, const std::string& path)
+// The length of the flight's line: the band runs as long as the single sonde's recording would.
+double bandDurationS(const FlightSettings& flight)
 {
-    IqChannel channel(settings);
-    const std::vector<std::uint8_t>& bits = flight.line.bits();
+    const Flight f = makeFlight(flight);
+    return double(f.line.size()) * flight.samplesPerBit / 48000.0;
+}
+
+// Renders the band and writes it piece by piece: a long flight at 2.4 MS/s would not fit in
+// memory whole.
+void writeIq(const BandSettings& settings, const DongleSettings& dongleSettings, IqFileFormat format,
+             const std::string& path)
+{
+    Band band(settings);
+    const Dongle dongle(dongleSettings, band.meanPower());
     std::string error;
     IqWriter writer;
-    if (!writer.open(path, format, static_cast<int>(settings.sampleRate),
-                     channel.samplesFor(bits.size(), samplesPerBit),
-                     iqGainFor(channel.noiseSigma(samplesPerBit)), error))
+    if (!writer.open(path, format, static_cast<int>(settings.sampleRate), band.totalSamples(), 1.0, error))
         fail(error);
-    constexpr std::size_t kPiece = 4800;  // bits: half a second
-    for (std::size_t i = 0; i < bits.size(); i += kPiece) {
-        const std::vector<std::uint8_t> piece(bits.begin() + static_cast<long>(i),
-                                              bits.begin() + static_cast<long>(std::min(bits.size(), i + kPiece)));
-        if (!writer.write(channel.render(piece, samplesPerBit), error))
+    const std::size_t piece = static_cast<std::size_t>(settings.sampleRate / 4.0);  // a quarter second
+    while (band.rendered() < band.totalSamples()) {
+        std::vector<std::complex<float>> z = band.render(piece);
+        dongle.apply(z);
+        if (!writer.write(z, error))
             fail(error);
     }
     if (!writer.close(error))
@@ -108,6 +116,7 @@ int main(int argc, char** argv)
     IqFileFormat iqFormat = IqFileFormat::Cu8;
     bool iqOnly = false;  // an option only the iq channel takes was given
     FlightModelOptions model;
+    BandOptions bandOptions;
     int durationS = 0;
 
     for (int i = 1; i < argc; ++i) {
@@ -119,8 +128,13 @@ int main(int argc, char** argv)
         };
         if (takeFlightOption(arg, value, model))
             continue;
+        if (takeBandOption(arg, value, bandOptions)) {
+            iqOnly = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kBandUsage, stdout);
             std::fputs(kFlightUsage, stdout);
             return 0;
         } else if (arg == "--expected") {
@@ -156,10 +170,10 @@ int main(int argc, char** argv)
             iqFormat = *f;
             iqOnly = true;
         } else if (arg == "--rate") {
-            iqSettings.sampleRate = parseNumber(arg, value(), 48000.0, 3200000.0);
+            iqSettings.sampleRate = parseNumber(arg, value(), 48000.0, 10000000.0);
             iqOnly = true;
         } else if (arg == "--offset") {
-            iqSettings.offsetHz = parseNumber(arg, value(), -1600000.0, 1600000.0);
+            iqSettings.offsetHz = parseNumber(arg, value(), -5000000.0, 5000000.0);
             iqOnly = true;
         } else if (arg == "--no-carrier") {
             rf.carrier = false;
@@ -205,17 +219,29 @@ int main(int argc, char** argv)
     if (!rf.carrier && !radio && !iq)
         fail("--no-carrier: the audio channel has no carrier (use --channel rf or iq)");
     if (iqOnly && !iq)
-        fail("--iq-format, --rate, --offset and --drift describe the iq channel (add --channel iq)");
+        fail("--iq-format, --rate, --offset, --drift and the band's options describe the iq channel (add --channel "
+             "iq)");
     if (iq) {
         if (std::fabs(iqSettings.offsetHz) >= iqSettings.sampleRate / 2.0)
             fail("--offset: the carrier must lie within the band, below half the rate (" +
                  std::to_string(iqSettings.sampleRate / 2.0) + " Hz)");
-        iqSettings.ebN0Db = audio.ebN0Db;
-        iqSettings.seed = audio.seed;
-        const Flight f = makeFlight(flight);
-        writeIq(f, flight.samplesPerBit, iqSettings, iqFormat, outPath);
+        BandSonde base;
+        base.flight = flight;
+        base.offsetHz = iqSettings.offsetHz;
+        base.deviationHz = iqSettings.deviationHz;
+        base.driftHzPerS = iqSettings.driftHzPerS;
+        BandSettings bandSettings = makeBand(bandOptions, base, iqSettings.sampleRate,
+                                             bandDurationS(flight));
+        bandSettings.ebN0Db = audio.ebN0Db;
+        bandSettings.samplesPerBit = flight.samplesPerBit;
+        bandSettings.seed = audio.seed;
+        if (!iqSettings.carrier)
+            bandSettings.sondes.clear();
+        writeIq(bandSettings, bandOptions.dongle, iqFormat, outPath);
+        const Band expectedBand(bandSettings);
+        const std::vector<ExpectedFix>& expected = expectedBand.expected();
         std::string error;
-        if (!expectedPath.empty() && !writeExpectedCsv(expectedPath, f.fixes, error))
+        if (!expectedPath.empty() && !writeExpectedCsv(expectedPath, expected, error))
             fail(error);
         if (!model.landingPath.empty() && !writeLandingCsv(model.landingPath, trajectory, flight, error))
             fail(error);

@@ -84,8 +84,9 @@ TEST(CliOptions, IqInputTakesItsFormatAndRateAndRefusesAudioOptions)
          {std::vector<std::string>{"--iq", "u8", "--rate", "48000", "-"},
           {"--iq", "cs16", "-"},
           {"--iq", "cf32", "--rate", "47999", "-"},
-          {"--iq", "cf32", "--rate", "3200001", "-"},
-          {"--iq", "wav", "--rate", "48000", "x.wav"},
+          {"--iq", "cf32", "--rate", "10000001", "-"},
+          {"--iq", "cu8", "--rate", "2400000", "--freq", "1680X", "-"},
+          {"--iq", "cu8", "--rate", "2400000", "--max-sondes", "0", "-"},
           {"--iq", "cu8", "--rate", "2400000", "--invert", "-"},
           {"--iq", "cu8", "--rate", "2400000", "--demod", "edge", "-"},
           {"--iq", "cu8", "--rate", "2400000", "--channels", "2", "-"},
@@ -96,6 +97,18 @@ TEST(CliOptions, IqInputTakesItsFormatAndRateAndRefusesAudioOptions)
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
     EXPECT_NE(parseOptions({"--iq", "cs16", "-"}).error.find("needs --rate"), std::string::npos);
+
+    // A WAVE file's own rate may be repeated (its header decides when the file is opened); the
+    // tuned frequency in any of the ways users write it; the number of sondes at once.
+    EXPECT_EQ(parseOptions({"--iq", "wav", "--rate", "48000", "x.wav"}).error, "");
+    for (const char* freq : {"1680M", "1680000000", "1680e6", "1.68G", "1680.5m"}) {
+        const ParseOutcome f = parseOptions({"--iq", "cu8", "--rate", "2400000", "--freq", freq, "-"});
+        ASSERT_EQ(f.error, "") << freq;
+        EXPECT_NEAR(*f.options.tunedHz, freq[4] == '.' ? 1680.5e6 : 1680e6, 1e-3) << freq;
+    }
+    EXPECT_EQ(parseOptions({"--iq", "cu8", "--rate", "2400000", "-"}).options.maxSondes, 8);
+    EXPECT_EQ(parseOptions({"--iq", "cu8", "--rate", "2400000", "--max-sondes", "3", "-"}).options.maxSondes, 3);
+    EXPECT_EQ(parseOptions({"--iq", "cs16", "--rate", "10000000", "-"}).error, "");
 }
 
 TEST(CliFormats, CsvAndJsonOfOneFix)

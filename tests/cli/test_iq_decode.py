@@ -59,7 +59,7 @@ class IqInput(unittest.TestCase):
                 _, rows = synth_iq(fmt + ".iq", *args)
                 status, out, err = piped(args, ["--iq", fmt, "--rate", rate])
                 self.expect_all(status, out, err, rows)
-                self.assertRegex(err, r"signal at \+1[45]\.\d kHz")
+                self.assertRegex(err, r"channel 1: sonde at \+1[45]\.\d kHz, deviation \+-3\.[4-7] kHz")
                 # Every GPS block and all but perhaps the PTU block the recording opens with.
                 good, bad = summary(err)
                 self.assertGreaterEqual(good, 2 * len(rows) - 1)
@@ -124,7 +124,7 @@ class IqInput(unittest.TestCase):
         self.assertEqual(status, 0, err)
         self.assertEqual(out, "")
         self.assertEqual(summary(err), (0, 0))
-        self.assertNotIn("signal at", err)
+        self.assertNotIn("sonde at", err)
 
     def test_stream_ending_inside_a_sample_decodes_to_its_end(self):
         path, rows = synth_iq("cut.cs16", "--iq-format", "cs16", "--rate", "192000", "--duration", "5",

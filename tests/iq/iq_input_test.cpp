@@ -191,13 +191,13 @@ TEST(IqInput, BadInputGetsOneLineNamingTheProblem)
     EXPECT_NE(error.find("not a WAVE file"), std::string::npos) << error;
     std::remove(mono.c_str());
 
-    // Rates outside 48 kS/s .. 3.2 MS/s, from the option or from a WAVE header.
+    // Rates outside 48 kS/s .. 10 MS/s, from the option or from a WAVE header.
     const std::string raw = tempPath("rate.cu8");
     writeBytes(raw, {127, 128});
-    for (double rate : {47999.0, 3200001.0}) {
+    for (double rate : {47999.0, 10000001.0}) {
         error.clear();
         EXPECT_FALSE(nimbra::iq::openIqInput(raw, IqFormat::Cu8, rate, error)) << rate;
-        EXPECT_NE(error.find("48000 to 3200000"), std::string::npos) << error;
+        EXPECT_NE(error.find("48000 to 10000000"), std::string::npos) << error;
     }
     std::remove(raw.c_str());
     const std::string slow = tempPath("slow.wav");
@@ -211,4 +211,20 @@ TEST(IqInput, BadInputGetsOneLineNamingTheProblem)
     EXPECT_FALSE(nimbra::iq::openIqInput(slow, IqFormat::Wave, 0.0, error));
     EXPECT_NE(error.find("8000"), std::string::npos) << error;
     std::remove(slow.c_str());
+
+    // A --rate given with a WAVE file: the header's rate is accepted, another names both.
+    const std::string wave = tempPath("rate.wav");
+    {
+        nimbra::synth::IqWriter writer;
+        ASSERT_TRUE(writer.open(wave, nimbra::synth::IqFileFormat::Wave16, 96000, 1, 1.0, error));
+        ASSERT_TRUE(writer.write({{0.1f, 0.1f}}, error));
+        ASSERT_TRUE(writer.close(error));
+    }
+    error.clear();
+    EXPECT_TRUE(nimbra::iq::openIqInput(wave, IqFormat::Wave, 96000.0, error)) << error;
+    EXPECT_FALSE(nimbra::iq::openIqInput(wave, IqFormat::Wave, 192000.0, error));
+    EXPECT_NE(error.find("192000"), std::string::npos) << error;
+    EXPECT_NE(error.find("96000"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    std::remove(wave.c_str());
 }
