@@ -79,7 +79,7 @@ public:
     void begin()
     {
         if (options_.format == OutputFormat::Csv)
-            write(csvHeader());
+            write(csvHeader(columns()));
     }
 
     // Writes what the session decoded since the last call, one flushed line per fix.
@@ -98,7 +98,7 @@ public:
                 write(line + "\n");
         } else {
             for (const nimbra::FlightFix& fix : fixes)
-                write(options_.format == OutputFormat::Csv ? csvRow(fix) : jsonLine(fix));
+                write(options_.format == OutputFormat::Csv ? csvRow(fix, columns()) : jsonLine(fix));
         }
     }
 
@@ -121,6 +121,9 @@ public:
     }
 
 private:
+    // An SDR's fixes say where they were heard.
+    CsvColumns columns() const { return {options_.iqFormat.has_value(), options_.tunedHz.has_value()}; }
+
     void write(const std::string& text)
     {
         std::fwrite(text.data(), 1, text.size(), stdout);

@@ -1,6 +1,7 @@
 #include "formats/fix_format.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "flight/flight_phase.h"
@@ -74,19 +75,42 @@ FlightFields flightFieldsOf(const FlightFix& fix)
     return f;
 }
 
+// Where the SDR heard it: the offset in whole Hz, the frequency in MHz to the kHz; empty when
+// not known.
+std::string offsetText(const FlightFix& fix)
+{
+    char text[32] = "";
+    if (std::isfinite(fix.offsetHz))
+        std::snprintf(text, sizeof text, "%.0f", fix.offsetHz);
+    return text;
+}
+
+std::string frequencyText(const FlightFix& fix)
+{
+    char text[32] = "";
+    if (std::isfinite(fix.frequencyHz))
+        std::snprintf(text, sizeof text, "%.3f", fix.frequencyHz / 1e6);
+    return text;
+}
+
 }  // namespace
 
-std::string csvHeader()
+std::string csvHeader(CsvColumns columns)
 {
     std::string s = "time,id";
     for (const char* name : kNames)
         s += std::string(",") + name;
     for (int k = 1; k <= block::kPtuChannels; ++k)
         s += ",ptu_" + std::to_string(k);
-    return s + ",trusted,phase,pred_lat,pred_lon,pred_time\n";
+    s += ",trusted,phase,pred_lat,pred_lon,pred_time";
+    if (columns.offset)
+        s += ",offset_hz";
+    if (columns.frequency)
+        s += ",frequency_mhz";
+    return s + "\n";
 }
 
-std::string csvRow(const FlightFix& fix)
+std::string csvRow(const FlightFix& fix, CsvColumns columns)
 {
     const Fields f = fieldsOf(fix);
     std::string s = f.time + "," + f.id;
@@ -97,6 +121,10 @@ std::string csvRow(const FlightFix& fix)
     const FlightFields g = flightFieldsOf(fix);
     s += std::string(",") + g.trusted + "," + g.phase;
     s += g.predicted ? std::string(",") + g.latitude + "," + g.longitude + "," + g.time : std::string(",,,");
+    if (columns.offset)
+        s += "," + offsetText(fix);
+    if (columns.frequency)
+        s += "," + frequencyText(fix);
     return s + "\n";
 }
 
@@ -126,6 +154,10 @@ std::string jsonLine(const FlightFix& fix)
              g.time + "\"";
     else
         s += ",\"pred_lat\":null,\"pred_lon\":null,\"pred_time\":null";
+    if (std::isfinite(fix.offsetHz))
+        s += ",\"offset_hz\":" + offsetText(fix);
+    if (std::isfinite(fix.frequencyHz))
+        s += ",\"frequency_mhz\":" + frequencyText(fix);
     return s + "}\n";
 }
 

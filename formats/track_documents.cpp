@@ -56,11 +56,11 @@ std::vector<FlightFix> trackOf(const std::vector<FlightFix>& fixes)
     return track;
 }
 
-// The prediction after the last trusted fix, if any.
-const LandingPrediction* latestPrediction(const std::vector<FlightFix>& fixes)
+// The prediction after a sonde's last trusted fix, if any.
+const LandingPrediction* latestPrediction(const std::vector<FlightFix>& fixes, unsigned id)
 {
     for (auto it = fixes.rbegin(); it != fixes.rend(); ++it)
-        if (it->trusted)
+        if (it->trusted && it->record.transmitterId == id)
             return it->prediction.valid ? &it->prediction : nullptr;
     return nullptr;
 }
@@ -74,16 +74,18 @@ std::string kmlPointPlacemark(const std::string& name, const std::string& descri
            "</coordinates>\n      </Point>\n    </Placemark>\n";
 }
 
-// The predicted burst (or the burst seen), the predicted landing and the path to it.
-std::string kmlPrediction(const LandingPrediction& p)
+// The predicted burst (or the burst seen), the predicted landing and the path to it; `suffix`
+// names the sonde where the document holds several.
+std::string kmlPrediction(const LandingPrediction& p, const std::string& suffix)
 {
     std::string s;
     if (p.burstObserved)
-        s += kmlPointPlacemark("Burst", "highest point " + number("%.0f", p.burst.altitude) + " m", p.burst);
+        s += kmlPointPlacemark("Burst" + suffix, "highest point " + number("%.0f", p.burst.altitude) + " m", p.burst);
     else if (p.ascentRateMps > 0.0)  // still ascending: the burst lies ahead
-        s += kmlPointPlacemark("Predicted burst", "altitude " + number("%.0f", p.burst.altitude) + " m", p.burst);
-    s += kmlPointPlacemark("Predicted landing", "landing at " + formatIsoTime(p.landing.timeMs), p.landing);
-    s += "    <Placemark>\n      <name>Predicted path</name>\n      <styleUrl>#prediction</styleUrl>\n"
+        s += kmlPointPlacemark("Predicted burst" + suffix, "altitude " + number("%.0f", p.burst.altitude) + " m",
+                               p.burst);
+    s += kmlPointPlacemark("Predicted landing" + suffix, "landing at " + formatIsoTime(p.landing.timeMs), p.landing);
+    s += "    <Placemark>\n      <name>Predicted path" + suffix + "</name>\n      <styleUrl>#prediction</styleUrl>\n"
          "      <LineString>\n        <altitudeMode>absolute</altitudeMode>\n        <coordinates>\n";
     for (const PredictedPoint& q : p.path)
         s += "          " + kmlCoordinates(q) + "\n";
@@ -137,7 +139,8 @@ std::string kmlDocument(const std::vector<FlightFix>& allFixes, const Station& s
         "    <Style id=\"track\"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle></Style>\n"
         "    <Style id=\"prediction\"><LineStyle><color>ff00ffff</color><width>2</width></LineStyle></Style>\n";
     s += kmlStationPlacemark(station);
-    for (unsigned id : transmitters(fixes)) {
+    const std::vector<unsigned> ids = transmitters(fixes);
+    for (unsigned id : ids) {
         s += "    <Placemark>\n      <name>Radiosonde " + idText(id) +
              "</name>\n      <styleUrl>#track</styleUrl>\n      <LineString>\n"
              "        <extrude>1</extrude>\n        <altitudeMode>absolute</altitudeMode>\n"
@@ -154,8 +157,9 @@ std::string kmlDocument(const std::vector<FlightFix>& allFixes, const Station& s
              "        <coordinates>" + kmlCoordinates(last.latitude, last.longitude, last.altitude) +
              "</coordinates>\n      </Point>\n    </Placemark>\n";
     }
-    if (const LandingPrediction* prediction = latestPrediction(allFixes))
-        s += kmlPrediction(*prediction);
+    for (unsigned id : ids)
+        if (const LandingPrediction* prediction = latestPrediction(allFixes, id))
+            s += kmlPrediction(*prediction, ids.size() > 1 ? " " + idText(id) : std::string());
     return s + "  </Document>\n</kml>\n";
 }
 

@@ -3,9 +3,9 @@
 // In:  the accepted fixes in order (untrusted ones are left out) and the station position.
 // Out: GPX (one track per transmitter, points with elevation and time; waypoints for the station
 //      and each sonde's last position) and KML (per transmitter a line string at absolute
-//      altitude and a placemark for the last position; a placemark for the station; and, when
-//      the last trusted fix has a landing prediction, placemarks for the burst and the predicted
-//      landing and the predicted path).
+//      altitude and a placemark for the last position; a placemark for the station; and, for
+//      each transmitter whose last trusted fix has a landing prediction, placemarks for the burst
+//      and the predicted landing and the predicted path, named after it when there are several).
 #pragma once
 
 #include <string>

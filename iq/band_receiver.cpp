@@ -141,6 +141,31 @@ void BandReceiver::finish()
     finished_ = true;
 }
 
+int BandReceiver::addChannel(double frequencyHz, double deviationHz)
+{
+    if (static_cast<int>(channels_.size()) >= settings_.maxSondes)
+        return 0;
+    for (const auto& [id, c] : channels_)
+        if (c->span().overlaps({frequencyHz - deviationHz, frequencyHz + deviationHz}))
+            return 0;
+    const double half = channelHalfWidth(deviationHz) + kTapMarginHz;
+    const int tap = channelizer_.addChannel(frequencyHz, half, minimumTapRate(half));
+    takeUp(tap, frequencyHz - channelizer_.channel(tap).centreHz, deviationHz, 0.0, nullptr, 0);
+    return nextChannel_ - 1;
+}
+
+void BandReceiver::tryAt(double frequencyHz)
+{
+    Span span{frequencyHz - 10000.0, frequencyHz + 10000.0};
+    for (const SpectrumRegion& r : spectrum_.view().regions)
+        if (r.lowHz <= frequencyHz && frequencyHz <= r.highHz && !r.line)
+            span = {r.lowHz, r.highHz};
+    for (const TakenSpan& t : taken())
+        if (t.span.overlaps(span))
+            return;
+    startProbe(span, spectrum_.view().levelDbAt(frequencyHz));
+}
+
 void BandReceiver::drainTaps()
 {
     for (auto& [id, c] : channels_) {
@@ -199,6 +224,7 @@ ChannelEvent BandReceiver::eventOf(const Channel& c, ChannelEvent::Kind kind) co
     e.deviationHz = c.sonde->deviationHz();
     e.levelDb = c.levelDb;
     e.goodBlocks = c.good;
+    e.timeS = nowS();
     return e;
 }
 
@@ -228,7 +254,8 @@ void BandReceiver::watch(const BandView& view)
         } else if (c.lastGoodS < 0.0 && now - c.lastPresentS >= kGoneS) {
             lost.push_back(id);
             reasons.push_back("signal gone");
-        } else if (present && now - std::max({c.lastGoodS, c.lastRestartS, c.createdS}) >= kReacquireS) {
+        } else if (present && now - std::max({c.lastGoodS, c.lastRestartS, c.createdS}) >=
+                                  (c.lastGoodS < 0.0 ? kFirstReacquireS : kReacquireS)) {
             reacquire(c, view);
         }
     }
@@ -249,10 +276,10 @@ void BandReceiver::reacquire(Channel& c, const BandView& view)
     if (std::fabs(tp.centreHz - centre) <= kRetuneCentreHz &&
         std::fabs(tp.deviationHz - deviation) <= kRetuneDeviationShare * deviation)
         return;
+    const double f = c.tapCentreHz + tp.centreHz;
     if (std::fabs(tp.centreHz) + channelHalfWidth(tp.deviationHz) > c.passHz) {
         // The tones no longer fit the channel: a channel around them, from now on.
         channelizer_.removeChannel(c.tap);
-        const double f = c.tapCentreHz + tp.centreHz;
         const double half = channelHalfWidth(tp.deviationHz) + kTapMarginHz;
         c.tap = channelizer_.addChannel(f, half, minimumTapRate(half));
         const ChannelTap& moved = channelizer_.channel(c.tap);
@@ -268,7 +295,7 @@ void BandReceiver::reacquire(Channel& c, const BandView& view)
         c.sonde->restart(tp.centreHz, tp.deviationHz);
     }
     ChannelEvent e = eventOf(c, ChannelEvent::Kind::Reacquired);
-    e.frequencyHz = c.tapCentreHz + tp.centreHz;
+    e.frequencyHz = f;
     e.deviationHz = tp.deviationHz;
     if (eventSink_)
         eventSink_(e);

@@ -13,9 +13,9 @@
 // probe's first sample, so the block that made the sonde show is decoded too.
 //
 // Channels are watched on the band's clock:
-//   - a channel that has yielded no good block for kReacquireS while its signal stands above the
-//     noise searches its last 0.6 s again; tones that differ from those it follows replace them
-//     (a wrong estimate never sticks);
+//   - a channel that has yielded no good block for kReacquireS (kFirstReacquireS before its first)
+//     while its signal stands above the noise searches its last 0.6 s again; tones that differ
+//     from those it follows replace them (a wrong estimate never sticks);
 //   - a channel with no good block for lostAfterS is lost; one that never yielded a good block
 //     is lost once its signal has been gone for kGoneS;
 //   - two channels whose good blocks carry the same identifier are one sonde seen twice (its
@@ -56,6 +56,7 @@ struct ChannelEvent {
     double levelDb = 0.0;      // the tones above the noise
     std::string reason;        // why it was lost
     int goodBlocks = 0;
+    double timeS = 0.0;        // band seconds when it happened
 };
 
 struct ChannelStatus {
@@ -75,6 +76,7 @@ public:
     using SpectrumSink = std::function<void(const BandView& view)>;
 
     static constexpr double kReacquireS = 4.0;
+    static constexpr double kFirstReacquireS = 2.0;  // before a channel's first good block
     static constexpr double kGoneS = 10.0;
     static constexpr double kRetryS = 1.0;
 
@@ -90,6 +92,14 @@ public:
     void process(const std::complex<float>* samples, std::size_t count);
     // At the end of the input: what the channels still hold.
     void finish();
+
+    // A channel on these tones from now on, as if the search had found them (a sonde whose
+    // frequency the user knows); the watch corrects them like any other. Returns its number, or
+    // 0 when the tones overlap a channel or maxSondes are taken.
+    int addChannel(double frequencyHz, double deviationHz);
+    // Searches here at once for a sonde (a signal the user points at), whatever the retry
+    // schedule says; the probe's span is the region the spectrum shows there, or 20 kHz.
+    void tryAt(double frequencyHz);
 
     double rate() const { return rate_; }
     // The band's clock: 48 kHz periods of input taken.

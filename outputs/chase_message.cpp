@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "formats/frequency_text.h"
 #include "formats/iso_time.h"
 #include "outputs/json_values.h"
 
@@ -55,6 +56,8 @@ std::string chaseMessage(const FlightFix& fix, const FixContext& context, const 
     m["frame"] = r.timeCounter;
     if (fix.satellites >= 0)
         m["sats"] = fix.satellites;
+    if (std::isfinite(fix.frequencyHz))
+        m["freq"] = formats::formatMhz(fix.frequencyHz) + " MHz";
     m["comment"] = chaseComment(fix);
     m["station"] = stationName;
     return compactJson(m);

@@ -5,7 +5,8 @@
 // Out: the datagram's text: type, callsign (the serial), latitude and longitude (float degrees),
 //      altitude (integer metres), speed (integer km/h, -1 unknown), heading (integer degrees
 //      0-359, -1 unknown), time ("HH:MM:SS" UTC), model, frame (the time counter), sats (when the
-//      block has them), comment (with the predicted landing when there is one) and station.
+//      block has them), freq ("1680.120 MHz", when an SDR heard it on a known tuning), comment
+//      (with the predicted landing when there is one) and station.
 #pragma once
 
 #include <string>

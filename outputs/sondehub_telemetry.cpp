@@ -47,6 +47,8 @@ std::string telemetryObject(const FlightFix& fix, const FixContext& context, con
     }
     if (fix.satellites >= 0)
         t["sats"] = fix.satellites;
+    if (std::isfinite(fix.frequencyHz))
+        t["frequency"] = std::round(fix.frequencyHz / 1e3) / 1e3;  // MHz to the kHz
     if (uploader.position)
         t["uploader_position"] = uploaderPosition(*uploader.position);
     return compactJson(t);

@@ -5,7 +5,8 @@
 // Out: one telemetry object per fix: software_name, software_version, uploader_callsign,
 //      time_received and datetime (the fix's time stamp, ISO 8601 with microseconds), manufacturer,
 //      type, serial, frame (the time counter), lat, lon, alt; vel_v, vel_h and heading once the
-//      motion is known, sats when the block has them, uploader_position when the station is set.
+//      motion is known, sats when the block has them, frequency (MHz) when an SDR heard it on a
+//      known tuning, uploader_position when the station is set.
 //      The listener object announces the station: software_*, uploader_callsign,
 //      uploader_position, mobile (false: a fixed station).
 //

@@ -31,6 +31,7 @@ struct Band::Source {
     std::size_t nextBit = 0;
     std::vector<std::complex<float>> pending;  // rendered, not yet handed out
     std::size_t pendingStart = 0;
+    bool ownBits = false;
 
     std::size_t available() const { return pending.size() - pendingStart; }
 
@@ -83,11 +84,16 @@ Band::Band(const BandSettings& settings) : settings_(settings), noise_(settings.
             flight.gpsBlocks = std::min(flight.gpsBlocks, room);
         else if (flight.plan.size() > static_cast<std::size_t>(room))
             flight.plan.resize(static_cast<std::size_t>(room));
-        const Flight f = makeFlight(flight);
-        source->bits = f.line.bits();
-        for (const ExpectedFix& fix : f.fixes)
-            if (fix.endTimeS <= end)
-                expected_.push_back(fix);
+        if (!s.bits.empty()) {
+            source->bits = s.bits;
+            source->ownBits = true;
+        } else {
+            const Flight f = makeFlight(flight);
+            source->bits = f.line.bits();
+            for (const ExpectedFix& fix : f.fixes)
+                if (fix.endTimeS <= end)
+                    expected_.push_back(fix);
+        }
         IqChannelSettings c;
         c.sampleRate = source->trueRate;
         c.offsetHz = s.offsetHz - epsilon * settings_.tunedHz;
@@ -101,6 +107,24 @@ Band::Band(const BandSettings& settings) : settings_(settings), noise_(settings.
 }
 
 Band::~Band() = default;
+
+void Band::appendBits(std::size_t sonde, const std::vector<std::uint8_t>& bits)
+{
+    Source& s = *sources_.at(sonde);
+    s.bits.insert(s.bits.end(), bits.begin(), bits.end());
+}
+
+std::size_t Band::covered() const
+{
+    std::size_t n = total_;
+    for (const auto& s : sources_)
+        if (s->ownBits)
+            // A sample short of the last bit's end, so that rounding never asks for idle beyond.
+            n = std::min(n, static_cast<std::size_t>(std::max(
+                                0.0, std::floor(double(s->bits.size()) * s->sonde.flight.samplesPerBit * s->trueRate /
+                                                kSampleRate) - 1.0)));
+    return n;
+}
 
 double Band::meanPower() const
 {

@@ -36,6 +36,9 @@ namespace nimbra::synth {
 
 struct BandSonde {
     FlightSettings flight;       // identifier, counter, track; gpsBlocks is set from the band
+    // Line bits to send instead of the flight's (from the start of the band; more may be added
+    // with Band::appendBits as the band is rendered). No expected fixes then.
+    std::vector<std::uint8_t> bits;
     double offsetHz = 0.0;       // carrier against the tuned frequency, true Hz, at switch-on
     double deviationHz = 3600.0;
     double levelDb = 0.0;        // carrier power against the noise reference
@@ -76,6 +79,11 @@ public:
     std::size_t rendered() const { return position_; }
     // The next `count` samples (fewer at the end).
     std::vector<std::complex<float>> render(std::size_t count);
+    // More line bits for a sonde that sends its own (BandSonde::bits).
+    void appendBits(std::size_t sonde, const std::vector<std::uint8_t>& bits);
+    // Samples from the start that the line bits given so far cover, for every sonde that sends
+    // its own (beyond them it idles); the band's length when none does.
+    std::size_t covered() const;
 
     // Every sonde's expected fixes, ordered by the end of their blocks (true seconds).
     const std::vector<ExpectedFix>& expected() const { return expected_; }
