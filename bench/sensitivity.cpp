@@ -38,6 +38,7 @@
 #include "synth/serial_line.h"
 #include "synth/telemetry_blocks.h"
 #include "sensitivity_figures.h"
+#include "sensitivity_band.h"
 #include "sensitivity_sdr.h"
 
 namespace {
@@ -61,6 +62,10 @@ struct Options {
     bool plot = true;
     bool sdr = true;     // the SDR cases and the audio channel's fix rates
     bool quick = false;  // whole dB steps in the SDR cases
+    bool band = true;    // the band receiver's section
+    bool bandOnly = false;
+    int trials = 200;
+    double falseSeconds = 3600.0;
 };
 
 void usage()
@@ -68,10 +73,15 @@ void usage()
     std::fprintf(stderr,
                  "usage: sensitivity [--out DIR] [--from DB] [--to DB] [--step DB]\n"
                  "                   [--max-blocks N] [--jobs N] [--noise-seconds S] [--no-plot]\n"
-                 "                   [--no-sdr] [--quick]\n"
-                 "Writes DIR/performance.md, DIR/sensitivity.png and DIR/sensitivity-sdr.png\n"
-                 "(default DIR: docs). --no-sdr leaves out the SDR cases and the audio channel's\n"
-                 "fix rates; --quick takes them in whole dB steps.\n");
+                 "                   [--no-sdr] [--no-band] [--band-only] [--trials N]\n"
+                 "                   [--false-seconds S] [--quick]\n"
+                 "Writes DIR/performance.md, DIR/sensitivity.png, DIR/sensitivity-sdr.png and\n"
+                 "DIR/sensitivity-band.png (default DIR: docs). --no-sdr leaves out the SDR cases\n"
+                 "and the audio channel's fix rates, --no-band the band receiver's section;\n"
+                 "--band-only runs that section alone and puts it into the page as it is;\n"
+                 "--trials sets the acquisition trials of each kind, --false-seconds the length\n"
+                 "of the false-channel run; --quick takes the SDR and band curves in whole dB\n"
+                 "steps.\n");
 }
 
 bool parse(int argc, char** argv, Options& o)
@@ -110,6 +120,14 @@ bool parse(int argc, char** argv, Options& o)
             o.sdr = false;
         else if (a == "--quick")
             o.quick = true;
+        else if (a == "--no-band")
+            o.band = false;
+        else if (a == "--band-only")
+            o.bandOnly = true;
+        else if (a == "--trials" && value(v) && v >= 1)
+            o.trials = static_cast<int>(v);
+        else if (a == "--false-seconds" && value(v) && v >= 0)
+            o.falseSeconds = v;
         else {
             std::fprintf(stderr, "sensitivity: bad option '%s'\n", a.c_str());
             usage();
@@ -497,9 +515,38 @@ std::string keptSummary(const fs::path& md)
     return text.substr(a, b + close.size() - a) + "\n";
 }
 
+// The band receiver's section between its markers.
+std::string bandSection(const BandResults& band)
+{
+    std::stringstream s;
+    s << "<!-- band -->\n";
+    writeBandSection(s, band);
+    s << "<!-- /band -->\n";
+    return s.str();
+}
+
+// Replaces the band section of an existing page (or adds it before the per-point tables).
+void spliceBandSection(const fs::path& md, const BandResults& band)
+{
+    std::ifstream in(md);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::string text = all.str();
+    in.close();
+    const std::string open = "<!-- band -->", close = "<!-- /band -->\n";
+    const std::size_t a = text.find(open), b = text.find(close);
+    if (a != std::string::npos && b != std::string::npos && b > a) {
+        text.replace(a, b + close.size() - a, bandSection(band));
+    } else {
+        const std::size_t at = text.find("\n## Per point");
+        text.insert(at == std::string::npos ? text.size() : at + 1, bandSection(band) + "\n");
+    }
+    std::ofstream(md) << text;
+}
+
 void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& sweeps,
                const std::vector<Sweep>& extra, const std::vector<NoiseResult>& noise,
-               const SdrResults* sdr, double wallSeconds)
+               const SdrResults* sdr, const BandResults* band, double wallSeconds)
 {
     const std::string summary = keptSummary(md);
     std::ofstream f(md);
@@ -667,6 +714,8 @@ void writePage(const fs::path& md, const Options& o, const std::vector<Sweep>& s
     }
     if (sdr)
         writeSdrSections(f, *sdr);
+    if (band)
+        f << "\n" << bandSection(*band);
     f << "\n## Per point\n\n";
     for (const auto* list : {&sweeps, &extra}) {
         for (const Sweep& s : *list) {
@@ -711,6 +760,21 @@ int main(int argc, char** argv)
     const fs::path dataDir =
         fs::temp_directory_path() / ("nimbra-sensitivity-" + std::to_string(::getpid()));
     fs::create_directories(dataDir, ec);
+    BandOptions bo;
+    bo.maxBlocks = o.maxBlocks;
+    bo.jobs = o.jobs;
+    bo.trials = o.trials;
+    bo.falseChannelSeconds = o.falseSeconds;
+    bo.quick = o.quick;
+    if (o.bandOnly) {
+        const BandResults band = runBandSweeps(bo);
+        spliceBandSection(fs::path(o.outDir) / "performance.md", band);
+        if (o.plot && !plotBand(dataDir, fs::path(o.outDir) / "sensitivity-band.png", band))
+            std::fprintf(stderr, "sensitivity: gnuplot failed on the band plot\n");
+        fs::remove_all(dataDir, ec);
+        std::fprintf(stderr, "sensitivity: wrote the band section of %s/performance.md\n", o.outDir.c_str());
+        return 0;
+    }
 
     // Every demodulator at the nominal rate and at the sondes' usual 9,615.4 bit/s.
     std::vector<Sweep> sweeps;
@@ -745,8 +809,14 @@ int main(int argc, char** argv)
         so.quick = o.quick;
         sdr = runSdrSweeps(so);
     }
+    BandResults band;
+    if (o.band)
+        band = runBandSweeps(bo);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    writePage(fs::path(o.outDir) / "performance.md", o, sweeps, extra, noise, o.sdr ? &sdr : nullptr, wall);
+    writePage(fs::path(o.outDir) / "performance.md", o, sweeps, extra, noise, o.sdr ? &sdr : nullptr,
+              o.band ? &band : nullptr, wall);
+    if (o.plot && o.band && !plotBand(dataDir, fs::path(o.outDir) / "sensitivity-band.png", band))
+        std::fprintf(stderr, "sensitivity: gnuplot failed on the band plot\n");
     if (o.plot && !plot(dataDir, fs::path(o.outDir) / "sensitivity.png", sweeps))
         std::fprintf(stderr,
                      "sensitivity: gnuplot failed; the page is written without a new plot\n");

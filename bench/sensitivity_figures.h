@@ -28,12 +28,12 @@ constexpr int kMinBlocks = 100;
 constexpr int kMaxBlocks = 1100;
 constexpr double kHalfWidth = 0.03;  // success known to +-3 % (95 % interval) before a point ends
 
-// A GPS header (identifier 0x4E21, the block's index as its time counter) around a random
-// payload of kPayload bytes: every data bit is a fair coin.
-inline Block makeBlock(nimbra::synth::Random& random, int index)
+// A GPS header (identifier 0x4E21 unless told, the block's index as its time counter) around a
+// random payload of kPayload bytes: every data bit is a fair coin.
+inline Block makeBlock(nimbra::synth::Random& random, int index, std::uint16_t transmitter = 0x4E21)
 {
     nimbra::synth::GpsBlockFields header;
-    header.transmitterId = 0x4E21;
+    header.transmitterId = transmitter;
     header.timeCounter = static_cast<std::uint16_t>(index);
     Block payload(kPayload);
     for (std::uint8_t& byte : payload)

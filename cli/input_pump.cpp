@@ -98,7 +98,9 @@ class IqPump : public InputPump {
 public:
     IqPump(std::unique_ptr<iq::IqSource> source, const CliOptions& options, std::function<void(const std::string&)> note)
         : source_(std::move(source)), receiver_(source_->sampleRate(), settingsOf(options)),
-          tunedHz_(options.tunedHz.value_or(std::nan(""))), note_(std::move(note))
+          tunedHz_(options.tunedHz.value_or(std::nan(""))), note_(std::move(note)),
+          name_(options.input == "-" ? "standard input" : options.input),
+          bytesPerSample_(iq::bytesPerIqSample(*options.iqFormat))
     {
     }
 
@@ -124,6 +126,15 @@ public:
     std::int64_t totalFrames() const override { return source_->totalFrames(); }
     std::string describe() const override { return source_->describe() + "; searching the band for sondes"; }
     const std::string& error() const override { return source_->error(); }
+    // The samples before the cut are decoded; the cut itself is bad input.
+    std::string endProblem() const override
+    {
+        const std::size_t cut = source_->droppedAtEnd();
+        if (cut == 0)
+            return "";
+        return name_ + ": the input ends inside a sample: its last " + std::to_string(cut) + " of " +
+               std::to_string(bytesPerSample_) + " bytes were left out (everything before them was decoded)";
+    }
     bool interrupted() const override { return source_->interrupted(); }
     void setStopFd(int fd) override { source_->setStopFd(fd); }
 
@@ -152,6 +163,8 @@ private:
     iq::BandReceiver receiver_;
     double tunedHz_;
     std::function<void(const std::string&)> note_;
+    std::string name_;
+    std::size_t bytesPerSample_;
     std::vector<std::complex<float>> samples_;
 };
 

@@ -28,6 +28,8 @@ public:
     virtual std::int64_t totalFrames() const = 0;  // -1 when unknown
     virtual std::string describe() const = 0;
     virtual const std::string& error() const = 0;
+    // After the end: what was wrong with how the input ended (an IQ sample cut short), or "".
+    virtual std::string endProblem() const { return ""; }
     virtual bool interrupted() const = 0;
     virtual void setStopFd(int fd) = 0;
 };

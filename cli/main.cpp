@@ -228,6 +228,8 @@ int run(const CliOptions& o)
     }
     output.finishNetwork();
     std::fprintf(stderr, "good %d bad %d\n", session.goodPackets(), session.badPackets());
+    if (readError.empty())
+        readError = input->endProblem();
     if (!readError.empty()) {
         printError(readError);
         status = 2;

@@ -30,6 +30,8 @@ public:
     virtual std::int64_t totalFrames() const = 0;
     // What is being read, for the note on standard error.
     virtual std::string describe() const = 0;
+    // Bytes of an incomplete last sample that the end of the input cut off (raw inputs).
+    virtual std::size_t droppedAtEnd() const { return 0; }
     const std::string& error() const { return error_; }
     bool interrupted() const { return interrupted_; }
     // A descriptor that becomes readable when the run is to stop (the read end of the pipe a

@@ -31,8 +31,14 @@ std::size_t sizeFor(double rate)
 Channelizer::Channelizer(double inputRate)
     : rate_(inputRate), size_(sizeFor(inputRate)), hop_(3 * size_ / 4),
       taps_(static_cast<int>(size_ - hop_ + 1)), forward_(size_, FftPlan::Direction::Forward),
-      window_(size_)
+      window_(size_), design_(size_, FftPlan::Direction::Forward)
 {
+    // Every channel's filter has the same length and attenuation, so the same Kaiser window: made
+    // once, since its Bessel functions cost more than all the rest of a design.
+    const float beta = kaiser_beta_As(static_cast<float>(kAttenuationDb));
+    kaiser_.resize(static_cast<std::size_t>(taps_));
+    for (int i = 0; i < taps_; ++i)
+        kaiser_[static_cast<std::size_t>(i)] = double(liquid_kaiser(static_cast<unsigned>(i), static_cast<unsigned>(taps_), beta));
 }
 
 Channelizer::~Channelizer() = default;
@@ -71,19 +77,21 @@ int Channelizer::addChannel(double centreHz, double halfWidthHz, double minOutpu
     c.tap->passHz = halfWidthHz;
     c.tap->firstOutput = hops_ * static_cast<std::int64_t>(hop_ / d);
 
-    // The filter at the input rate, P taps, flat to the half-width; its response on the N bins,
-    // of which the channel keeps the N / D around 0 Hz.
-    std::vector<float> h(static_cast<std::size_t>(taps_));
+    // The filter at the input rate, P taps, flat to the half-width (a windowed sinc with its
+    // cutoff in the middle of the transition band, unit gain at 0 Hz); its response on the N
+    // bins, of which the channel keeps the N / D around 0 Hz.
     const double cutoff = std::min(0.49, (halfWidthHz + 0.5 * transition) / rate_);
-    liquid_firdes_kaiser(static_cast<unsigned>(taps_), static_cast<float>(cutoff), static_cast<float>(kAttenuationDb),
-                         0.0f, h.data());
+    const double middle = 0.5 * double(taps_ - 1);
+    std::vector<double> h(static_cast<std::size_t>(taps_));
     double sum = 0.0;
-    for (float v : h)
-        sum += double(v);
-    FftPlan design(size_, FftPlan::Direction::Forward);
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        const double x = 2.0 * cutoff * (double(i) - middle);
+        h[i] = kaiser_[i] * (x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x));
+        sum += h[i];
+    }
+    FftPlan& design = design_;
     for (std::size_t i = 0; i < size_; ++i)
-        design.in()[i] = i < h.size() ? std::complex<float>(static_cast<float>(double(h[i]) / sum), 0.0f)
-                                      : std::complex<float>();
+        design.in()[i] = i < h.size() ? std::complex<float>(static_cast<float>(h[i] / sum), 0.0f) : std::complex<float>();
     design.execute();
     c.response.resize(bins);
     const float scale = 1.0f / static_cast<float>(size_);

@@ -12,7 +12,7 @@
 //      spectrum (the forward FFT of the block, rectangular window) to a listener, for the search.
 //
 // Sizes: N is the power of two that makes bins of at most 600 Hz (the search's resolution);
-// hops of L = 3N/4 leave N/4 + 1 taps for each channel's filter (Kaiser, 68 dB), which sets its
+// hops of L = 3N/4 leave N/4 + 1 taps for each channel's filter (Kaiser window, 68 dB), which sets its
 // transition band: about 14 kHz at 10 MS/s, 3.3 kHz at 2.4 MS/s. A channel's centre is the
 // nearest bin; the channel's own mixer takes the rest.
 //
@@ -95,6 +95,8 @@ private:
     std::int64_t hops_ = 0;
     std::map<int, Channel> channels_;
     std::map<std::size_t, std::unique_ptr<FftPlan>> inverses_;
+    FftPlan design_;              // for the channels' filter responses
+    std::vector<double> kaiser_;  // the filters' window
     int nextId_ = 1;
     SpectrumListener spectrumListener_;
 };

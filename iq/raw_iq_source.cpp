@@ -33,6 +33,7 @@ public:
     }
 
     double sampleRate() const override { return rate_; }
+    std::size_t droppedAtEnd() const override { return reader_.droppedAtEnd(); }
     std::int64_t totalFrames() const override { return total_; }
     std::string describe() const override
     {

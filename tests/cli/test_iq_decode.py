@@ -6,7 +6,9 @@ own list (the synthesizer's sidecar CSV), never from the decoder.
 
 Usage: test_iq_decode.py BIN_DIR [unittest arguments]
 """
+import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -126,7 +128,7 @@ class IqInput(unittest.TestCase):
         self.assertEqual(summary(err), (0, 0))
         self.assertNotIn("sonde at", err)
 
-    def test_stream_ending_inside_a_sample_decodes_to_its_end(self):
+    def test_stream_ending_inside_a_sample_decodes_to_its_end_and_says_so(self):
         path, rows = synth_iq("cut.cs16", "--iq-format", "cs16", "--rate", "192000", "--duration", "5",
                               "--ebn0", "15")
         with open(path, "rb") as f:
@@ -135,8 +137,73 @@ class IqInput(unittest.TestCase):
         fourth_end = float(rows[3]["end_s"])
         cut = int((fourth_end + 0.05) * 192000) * 4 + 3
         status, out, err = decode("--iq", "cs16", "--rate", "192000", "-", data=data[:cut])
-        self.assertEqual(status, 0, err)
+        # Everything before the cut decoded, the cut itself reported as bad input in one line.
+        self.assertEqual(status, 2, err)
         self.assertEqual(tails(out), expected_tails(rows)[:4], err)
+        self.assertIn("nimbra-decode: standard input: the input ends inside a sample: its last 3 of 4 bytes", err)
+
+    def test_sondes_on_a_dirty_band_each_decoded_where_they_are_heard(self):
+        # Three sondes, one switching on later, through a dongle's crystal error, DC spike, I/Q
+        # imbalance and a strong spur, as rtl_sdr pipes them: every fix of each (but the first
+        # few while a sonde is being found), in time order, each with its own frequency.
+        args = ["--iq-format", "cu8", "--rate", "2400000", "--duration", "14", "--ebn0", "14", "--seed", "31",
+                "--ppm", "-40", "--dc", "0.02", "--iq-imbalance", "0.5,3", "--spur", "-200k,20",
+                "--sonde", "id=1A2B,offset=-300k", "--sonde", "id=2C3D,offset=150k,level=-3",
+                "--sonde", "id=3E4F,offset=600k,deviation=60k,on=5"]
+        path, rows = synth_iq("band.cu8", *args)
+        status, out, err = piped(args, ["--iq", "cu8", "--rate", "2400000", "--freq", "1680M", "--format",
+                                        "jsonl"])
+        self.assertEqual(status, 0, err)
+        fixes = [json.loads(line) for line in out.splitlines()]
+        shift = 40e-6 * 1680e6  # the crystal moves every sonde up by 40 ppm of the tuning
+        where = {"1A2B": -300000 + shift, "2C3D": 150000 + shift, "3E4F": 600000 + shift}
+        for sonde, offset in where.items():
+            with self.subTest(sonde=sonde):
+                sent = [(r["id"], r["counter"]) for r in rows if r["id"] == sonde]
+                got = [(f["id"], str(f["counter"])) for f in fixes if f["id"] == sonde]
+                self.assertTrue(set(got) <= set(sent), "fixes that were not sent")
+                self.assertGreaterEqual(len(got), len(sent) - 3, err)
+                for f in fixes:
+                    if f["id"] == sonde:
+                        self.assertAlmostEqual(f["offset_hz"], offset, delta=1500)
+                        self.assertAlmostEqual(f["frequency_mhz"], 1680 + offset / 1e6, delta=0.002)
+                heard = [float(m) for m in re.findall(r"channel \d: sonde at (\d+\.\d+) MHz", err)]
+                self.assertTrue(any(abs(h - 1680 - offset / 1e6) < 0.002 for h in heard), err)
+        self.assertEqual(len(re.findall(r"channel \d: sonde at", err)), 3, err)
+        # Blocks of all sondes in the order they were sent: the time counters of each sonde rise,
+        # and the lines interleave as the blocks ended.
+        status, text, err = decode("--iq", "cu8", "--rate", "2400000", "--start-time", "2026-12-07T06:00:00Z",
+                                   "--gpx", os.path.join(WORK, "band.gpx"), path)
+        self.assertEqual(status, 0, err)
+        stamps = [line.split(" ")[3] for line in text.splitlines()]
+        self.assertEqual(stamps, sorted(stamps))
+        with open(os.path.join(WORK, "band.gpx")) as f:
+            self.assertEqual(f.read().count("<trk>"), 3)
+
+    def test_csv_says_where_each_fix_was_heard(self):
+        args = ["--iq-format", "cs16", "--rate", "192000", "--offset", "30000", "--duration", "4", "--ebn0", "15"]
+        path, _ = synth_iq("where.cs16", *args)
+        status, out, err = decode("--iq", "cs16", "--rate", "192000", "--format", "csv", path)
+        self.assertEqual(status, 0, err)
+        header, first = out.splitlines()[0].split(","), out.splitlines()[1].split(",")
+        self.assertEqual(header[-1], "offset_hz")
+        self.assertAlmostEqual(float(first[-1]), 30000, delta=500)
+        status, out, err = decode("--iq", "cs16", "--rate", "192000", "--freq", "1678.5M", "--format", "csv", path)
+        header, first = out.splitlines()[0].split(","), out.splitlines()[1].split(",")
+        self.assertEqual(header[-2:], ["offset_hz", "frequency_mhz"])
+        self.assertEqual(first[-1], "1678.530")
+
+    def test_wave_rate_may_repeat_the_header(self):
+        args = ["--iq-format", "wav", "--rate", "96000", "--offset", "-12000", "--duration", "3", "--ebn0", "15"]
+        path, rows = synth_iq("rate.wav", *args)
+        status, out, err = decode("--iq", "wav", "--rate", "96000", path)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(tails(out), expected_tails(rows), err)
+        status, out, err = decode("--iq", "wav", "--rate", "48000", path)
+        self.assertEqual(status, 2)
+        self.assertIn("--rate 48000 does not match the rate in the WAVE header (96000 samples/s)", err)
+        self.assertTrue(err.endswith("\n"))
+        self.assertEqual(len(err.strip().split("\n")), 1, err)
 
     def test_malformed_options_and_input_get_status_2_and_one_line(self):
         bad = os.path.join(WORK, "mono.wav")
