@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Draws docs/architecture.svg, the pipeline picture of docs/architecture.md, from its Graphviz
-# source docs/architecture.dot (Graphviz comes with scripts/install-deps.sh).
+# Draws the pictures of docs/architecture.md from their Graphviz sources: docs/architecture.svg
+# (the pipeline) and docs/band-receiver.svg (the SDR receiver for a band). Graphviz comes with
+# scripts/install-deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dot -Tsvg docs/architecture.dot -o docs/architecture.svg
-echo "wrote docs/architecture.svg"
+for picture in architecture band-receiver; do
+  dot -Tsvg "docs/$picture.dot" -o "docs/$picture.svg"
+  echo "wrote docs/$picture.svg"
+done

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "synth/band.h"
+#include "synth/band_spec.h"
 #include "synth/dongle.h"
 
 namespace nimbra::synth {
@@ -35,10 +36,5 @@ bool takeBandOption(const std::string& arg, const std::function<const char*()>& 
 // drift); each --sonde starts from it with the next identifier and counter and a track of its own,
 // then takes the keys it gives. A bad --sonde ends the program with status 2.
 BandSettings makeBand(const BandOptions& band, const BandSonde& base, double sampleRate, double durationS);
-
-// One --sonde value, "key=value,...": id=HEX, offset=HZ, deviation=HZ, level=DB, drift=HZ_PER_S,
-// fade=DB/SECONDS, on=SECONDS, off=SECONDS, rise=DB/SECONDS, counter=N (HZ takes k and M).
-// False with `error` naming the fault.
-bool parseSondeSpec(const std::string& spec, BandSonde& sonde, std::string& error);
 
 }  // namespace nimbra::synth

@@ -146,26 +146,30 @@ std::vector<std::complex<float>> Band::render(std::size_t count)
             source->renderMore();
         const std::complex<float>* z = source->pending.data() + source->pendingStart;
         const double on = source->sonde.onS, off = source->sonde.offS;
-        for (std::size_t i = 0; i < count; i += kEnvelopeStep) {
-            const std::size_t end = std::min(count, i + kEnvelopeStep);
-            const double a = source->amplitudeAt(double(position_ + i) / source->trueRate);
-            for (std::size_t k = i; k < end; ++k) {
-                const double t = double(position_ + k) / source->trueRate;
-                if (t >= on && t < off)
-                    sum[k] += a * std::complex<double>(z[k]);
-            }
+        // The level is taken every kEnvelopeStep samples of the band (not of the call), so that
+        // pieces of any size give the same samples.
+        double a = 0.0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t n = position_ + k;
+            if (k == 0 || n % kEnvelopeStep == 0)
+                a = source->amplitudeAt(double(n - n % kEnvelopeStep) / source->trueRate);
+            const double t = double(n) / source->trueRate;
+            if (t >= on && t < off)
+                sum[k] += a * std::complex<double>(z[k]);
         }
         source->pendingStart += count;
     }
 
-    for (const Spur& spur : settings_.spurs) {
+    spurRotors_.resize(settings_.spurs.size());
+    for (std::size_t i = 0; i < settings_.spurs.size(); ++i) {
+        const Spur& spur = settings_.spurs[i];
         const double a = std::pow(10.0, spur.levelDb / 20.0);
         const double w = 2.0 * kPi * spur.offsetHz / settings_.sampleRate;
         const std::complex<double> step = std::polar(1.0, w);
-        std::complex<double> rotor;
+        std::complex<double>& rotor = spurRotors_[i];
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t n = position_ + k;
-            if (k == 0 || n % kRotorResync == 0)
+            if (n % kRotorResync == 0)
                 rotor = std::polar(a, std::remainder(w * double(n), 2.0 * kPi));
             sum[k] += rotor;
             rotor *= step;

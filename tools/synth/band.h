@@ -98,6 +98,7 @@ private:
     BandSettings settings_;
     std::vector<std::unique_ptr<Source>> sources_;
     std::vector<ExpectedFix> expected_;
+    std::vector<std::complex<double>> spurRotors_;  // each spur's phasor for the next sample
     Random noise_;
     double sigma_ = 0.0;
     std::size_t total_ = 0;
