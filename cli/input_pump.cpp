@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "formats/frequency_text.h"
+#include "cli/receiver_feed.h"
+#include "cli/sdr_pump.h"
 #include "input/resampler.h"
 #include "input/sample_source.h"
-#include "iq/band_receiver.h"
 #include "iq/iq_source.h"
 
 namespace nimbra::cli {
@@ -18,6 +18,18 @@ namespace {
 
 // Pipes deliver what has arrived; a file is read in blocks of this many frames.
 constexpr std::size_t kBlockFrames = 65536;
+
+}  // namespace
+
+void InputPump::report(web::StationState& state) const
+{
+    web::DeviceInfo d;
+    d.name = describe();
+    d.state = totalFrames() >= 0 ? "file" : "stream";
+    state.setDevice(d);
+}
+
+namespace {
 
 class AudioPump : public InputPump {
 public:
@@ -67,38 +79,10 @@ private:
     std::vector<float> input_, resampled_;
 };
 
-// What the receiver tells of its channels, as one line for standard error.
-std::string describeEvent(const iq::ChannelEvent& e, double tunedHz)
-{
-    char where[96];
-    if (std::isfinite(tunedHz))
-        std::snprintf(where, sizeof where, "%s MHz (%+.1f kHz)", formats::formatMhz(tunedHz + e.frequencyHz).c_str(),
-                      e.frequencyHz / 1000.0);
-    else
-        std::snprintf(where, sizeof where, "%+.1f kHz", e.frequencyHz / 1000.0);
-    char text[256];
-    switch (e.kind) {
-    case iq::ChannelEvent::Kind::TakenUp:
-        std::snprintf(text, sizeof text, "channel %d: sonde at %s, deviation +-%.1f kHz, %.1f dB above the noise",
-                      e.channel, where, e.deviationHz / 1000.0, e.levelDb);
-        break;
-    case iq::ChannelEvent::Kind::Reacquired:
-        std::snprintf(text, sizeof text, "channel %d: acquired again at %s, deviation +-%.1f kHz", e.channel, where,
-                      e.deviationHz / 1000.0);
-        break;
-    case iq::ChannelEvent::Kind::Lost:
-        std::snprintf(text, sizeof text, "channel %d: sonde at %s lost (%s) after %d good blocks", e.channel, where,
-                      e.reason.c_str(), e.goodBlocks);
-        break;
-    }
-    return text;
-}
-
 class IqPump : public InputPump {
 public:
     IqPump(std::unique_ptr<iq::IqSource> source, const CliOptions& options, std::function<void(const std::string&)> note)
-        : source_(std::move(source)), receiver_(source_->sampleRate(), settingsOf(options)),
-          tunedHz_(options.tunedHz.value_or(std::nan(""))), note_(std::move(note)),
+        : source_(std::move(source)), feed_(source_->sampleRate(), options, std::move(note)),
           name_(options.input == "-" ? "standard input" : options.input),
           bytesPerSample_(iq::bytesPerIqSample(*options.iqFormat))
     {
@@ -106,20 +90,19 @@ public:
 
     long pump(DecodeSession& session) override
     {
-        bind(session);
+        feed_.bind(session);
         samples_.clear();
         const long n = source_->read(samples_, kBlockFrames);
         if (n > 0)
-            receiver_.process(samples_.data(), samples_.size());
-        session.setSettled(receiver_.settledPeriod());
+            feed_.process(samples_.data(), samples_.size());
+        feed_.settle(session);
         return n;
     }
 
     void finish(DecodeSession& session) override
     {
-        bind(session);
-        receiver_.finish();
-        session.setSettled(receiver_.settledPeriod());
+        feed_.bind(session);
+        feed_.finish(session);
     }
 
     double sampleRate() const override { return source_->sampleRate(); }
@@ -137,32 +120,15 @@ public:
     }
     bool interrupted() const override { return source_->interrupted(); }
     void setStopFd(int fd) override { source_->setStopFd(fd); }
+    void report(web::StationState& state) const override
+    {
+        InputPump::report(state);
+        feed_.report(state, 0.0, 0.0);
+    }
 
 private:
-    static iq::ReceiverSettings settingsOf(const CliOptions& o)
-    {
-        iq::ReceiverSettings s;
-        s.maxSondes = o.maxSondes;
-        return s;
-    }
-
-    void bind(DecodeSession& session)
-    {
-        receiver_.setBlockSink([&session](int channel, const DemodBlock& block, std::int64_t period, double hz) {
-            session.feedBlock(channel, block, period, hz);
-        });
-        receiver_.setEventSink([this, &session](const iq::ChannelEvent& e) {
-            if (note_)
-                note_(describeEvent(e, tunedHz_));
-            if (e.kind == iq::ChannelEvent::Kind::Lost)
-                session.dropChannel(e.channel);
-        });
-    }
-
     std::unique_ptr<iq::IqSource> source_;
-    iq::BandReceiver receiver_;
-    double tunedHz_;
-    std::function<void(const std::string&)> note_;
+    ReceiverFeed feed_;
     std::string name_;
     std::size_t bytesPerSample_;
     std::vector<std::complex<float>> samples_;
@@ -173,6 +139,8 @@ private:
 std::unique_ptr<InputPump> openInput(const CliOptions& o, std::string& error,
                                      std::function<void(const std::string&)> note)
 {
+    if (o.sdr.device)
+        return std::make_unique<SdrPump>(o, std::move(note));
     if (o.iqFormat) {
         auto source = iq::openIqInput(o.input, *o.iqFormat, o.rate.value_or(0.0), error);
         if (!source)

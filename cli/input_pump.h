@@ -13,6 +13,7 @@
 
 #include "cli/decode_session.h"
 #include "cli/options.h"
+#include "web/station_state.h"
 
 namespace nimbra::cli {
 
@@ -32,6 +33,8 @@ public:
     virtual std::string endProblem() const { return ""; }
     virtual bool interrupted() const = 0;
     virtual void setStopFd(int fd) = 0;
+    // What the web page shows of the input: the radio or the file, the band, the channels.
+    virtual void report(web::StationState& state) const;
 };
 
 // Null with `error` set (one line) when the input cannot be opened or is not what it claims.

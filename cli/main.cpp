@@ -23,6 +23,7 @@
 #include "cli/input_pump.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/station_page.h"
 #include "formats/fix_format.h"
 #include "formats/pending_file.h"
 #include "formats/track_documents.h"
@@ -71,8 +72,8 @@ void printError(const std::string& message)
 
 class Output {
 public:
-    Output(const CliOptions& options, Progress& progress, nimbra::outputs::OutputSet& network)
-        : options_(options), progress_(progress), network_(network)
+    Output(const CliOptions& options, Progress& progress, nimbra::outputs::OutputSet& network, StationPage* page)
+        : options_(options), progress_(progress), network_(network), page_(page)
     {
     }
 
@@ -92,6 +93,8 @@ public:
             network_.publish(fix);
         if (lines.empty() && fixes.empty())
             return;
+        if (page_)
+            page_->fixes(fixes);
         progress_.clear();
         if (options_.format == OutputFormat::Text) {
             for (const std::string& line : lines)
@@ -133,6 +136,7 @@ private:
     const CliOptions& options_;
     Progress& progress_;
     nimbra::outputs::OutputSet& network_;
+    StationPage* page_;
 };
 
 int run(const CliOptions& o)
@@ -140,7 +144,20 @@ int run(const CliOptions& o)
     // Input.
     std::string error;
     Progress* progressForNotes = nullptr;
-    auto note = [&o, &progressForNotes](const std::string& text) {
+    // The web page, when asked for: bound before anything else, so that a taken port stops the run
+    // at once.
+    std::unique_ptr<StationPage> page;
+    if (o.web.on) {
+        page = std::make_unique<StationPage>(o);
+        if (!page->start(error)) {
+            printError(error);
+            return 2;
+        }
+    }
+    StationPage* pageForNotes = page.get();
+    auto note = [&o, &progressForNotes, pageForNotes](const std::string& text) {
+        if (pageForNotes)
+            pageForNotes->note(text);
         if (o.quiet)
             return;
         if (progressForNotes)
@@ -177,7 +194,9 @@ int run(const CliOptions& o)
     // input is quiet too; on a terminal the line first wipes the progress bar, which the next
     // update draws again below it.
     const bool terminal = isatty(STDERR_FILENO) != 0;
-    network.setLineListener([&o, terminal](const nimbra::outputs::StateLine& line) {
+    network.setLineListener([&o, terminal, pageForNotes](const nimbra::outputs::StateLine& line) {
+        if (pageForNotes)
+            pageForNotes->note(line.text);
         if (!o.quiet || line.problem)
             std::fprintf(stderr, "%snimbra-decode: %s\n", terminal ? "\r\033[K" : "", line.text.c_str());
     });
@@ -188,9 +207,17 @@ int run(const CliOptions& o)
 
     if (!o.quiet)
         std::fprintf(stderr, "nimbra-decode: reading %s\n", input->describe().c_str());
+    if (page) {
+        page->note("reading " + input->describe());
+        if (!o.quiet)
+            std::fprintf(stderr, "nimbra-decode: web page on http://%s:%d/%s\n",
+                         o.web.address.find(':') != std::string::npos ? ("[" + o.web.address + "]").c_str()
+                                                                        : o.web.address.c_str(),
+                         page->port(), page->leafletFound() ? "" : " (no map: install libjs-leaflet)");
+    }
     Progress progress(!o.quiet && isatty(STDERR_FILENO), input->totalFrames(), input->sampleRate());
     progressForNotes = &progress;
-    Output output(o, progress, network);
+    Output output(o, progress, network, page.get());
     installStopHandlers(*input);
     output.begin();
 
@@ -198,9 +225,11 @@ int run(const CliOptions& o)
     std::string readError;
     while (stopSignal == 0) {
         const long n = input->pump(session);
+        if (page)
+            page->tick(*input, network);
         if (n < 0) {
             if (input->interrupted())
-                continue;  // a signal: the loop condition decides
+                continue;  // a signal, or a radio that has nothing yet: the loop condition decides
             readError = input->error();
             break;
         }
@@ -212,6 +241,8 @@ int run(const CliOptions& o)
     }
     input->finish(session);
     output.drain(session);
+    if (page)
+        page->stop();
     progress.update(framesRead, true);
     progress.clear();
 

@@ -41,10 +41,11 @@ std::string describeRange(double lo, double hi)
     return buf;
 }
 
-// The options that make sense with IQ input, and its rate.
+// The options that make sense with IQ input (a radio's or a recording's), and its rate.
 ParseOutcome& checkIq(ParseOutcome& out)
 {
     const CliOptions& o = out.options;
+    const bool radio = o.sdr.device.has_value();
     std::vector<std::string> foreign;
     if (o.raw)
         foreign.push_back("--raw");
@@ -64,8 +65,20 @@ ParseOutcome& checkIq(ParseOutcome& out)
         std::string list;
         for (const std::string& f : foreign)
             list += (list.empty() ? "" : ", ") + f;
-        out.error = list + ": not for --iq input (the IQ receiver finds the signal, its polarity and "
-                           "its bit clock itself)";
+        out.error = list + (radio ? ": not for --sdr" : ": not for --iq input") +
+                    " (the IQ receiver finds the signal, its polarity and its bit clock itself)";
+        return out;
+    }
+    if (radio) {
+        if (o.rate && (*o.rate < iq::kMinIqRate || *o.rate > iq::kMaxIqRate)) {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "--rate: the radio's rate must be 48000 to 10000000 samples/s, got %.0f",
+                          *o.rate);
+            out.error = buf;
+        } else if (o.tunedHz && o.sdr.bandGiven) {
+            out.error = "--freq and --band: give one (--freq tunes the radio there and stays, --band lets it cover "
+                        "the band)";
+        }
         return out;
     }
     const bool wave = *o.iqFormat == iq::IqFormat::Wave;
@@ -229,6 +242,41 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             if (!toInteger(value, integer) || integer < 1 || integer > 32)
                 return fail("--max-sondes: expected a whole number from 1 to 32, got '" + value + "'");
             o.maxSondes = static_cast<int>(integer);
+        } else if (arg == "--http") {
+            if (!takeValue())
+                return needsValue("[ADDRESS:]PORT, for example 8080 or 0.0.0.0:8080");
+            const auto colon = value.rfind(':');
+            const std::string portText = colon == std::string::npos ? value : value.substr(colon + 1);
+            if (!toInteger(portText, integer) || integer < 1 || integer > 65535)
+                return fail("--http: expected [ADDRESS:]PORT with a port from 1 to 65535, got '" + value + "'");
+            o.web.on = true;
+            o.web.port = static_cast<int>(integer);
+            if (colon != std::string::npos) {
+                o.web.address = value.substr(0, colon);
+                if (o.web.address.size() > 2 && o.web.address.front() == '[' && o.web.address.back() == ']')
+                    o.web.address = o.web.address.substr(1, o.web.address.size() - 2);
+                if (o.web.address.empty())
+                    return fail("--http: the address before the port is empty in '" + value + "'");
+            }
+        } else if (arg == "--tiles") {
+            if (!takeValue() || value.empty())
+                return needsValue("a folder of map tiles in the z/x/y.png layout");
+            o.web.tilesDir = value;
+        } else if (arg == "--tile-url") {
+            if (!takeValue())
+                return needsValue("a tile URL template with {z}, {x} and {y}");
+            if (value.find("{z}") == std::string::npos || value.find("{x}") == std::string::npos ||
+                value.find("{y}") == std::string::npos ||
+                (value.compare(0, 8, "https://") != 0 && value.compare(0, 7, "http://") != 0))
+                return fail("--tile-url: expected an http(s) URL template with {z}, {x} and {y}, got '" + value + "'");
+            o.web.tileUrl = value;
+        } else if (arg == "--bias-tee" && hasInline) {
+            return fail("option --bias-tee takes no value");
+        } else if (const SdrOptionOutcome outcome = parseSdrOption(
+                       arg, [&](std::string& v) { return takeValue() && (v = value, true); }, o.sdr, out.error);
+                   outcome != SdrOptionOutcome::NotAnSdrOption) {
+            if (outcome == SdrOptionOutcome::Failed)
+                return out;
         } else if (arg == "--raw" && isFlag()) {
             o.raw = true;
         } else if (arg == "--rate") {
@@ -304,8 +352,20 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
     }
     if (o.help)
         return out;
-    if (!haveInput)
-        return fail("no input given: name a recording, or - for standard input (see --help)");
+    if (o.sdr.device) {
+        if (haveInput)
+            return fail("--sdr reads the radio: no input file with it (got '" + o.input + "')");
+        if (o.iqFormat)
+            return fail("--sdr and --iq: the radio's samples need no --iq format");
+    } else if (o.sdr.gainDb || o.sdr.ppm != 0 || o.sdr.biasTee || o.sdr.bandGiven) {
+        return fail("--gain, --ppm, --bias-tee and --band set up a radio: add --sdr (see --help)");
+    }
+    if (!haveInput && !o.sdr.device)
+        return fail("no input given: name a recording, - for standard input, or a radio with --sdr (see --help)");
+    if ((!o.web.tilesDir.empty() || !o.web.tileUrl.empty()) && !o.web.on)
+        return fail("--tiles and --tile-url are for the web page: add --http PORT");
+    if (!o.web.tilesDir.empty() && !o.web.tileUrl.empty())
+        return fail("--tiles and --tile-url: give one (local tiles or a tile server)");
     if (!o.gpxPath.empty() && o.gpxPath == o.kmlPath)
         return fail("--gpx and --kml name the same file '" + o.gpxPath + "'");
     const std::string& live = o.outputs.config.liveKmlPath;
@@ -314,7 +374,7 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
                     live + "'");
     if (std::string error; !checkOutputOptions(o.outputs, error))
         return fail(error);
-    if (o.iqFormat)
+    if (o.iqFormat || o.sdr.device)
         return checkIq(out);
     const bool rawInput = o.raw || o.input == "-";
     if (!rawInput && (o.rate || o.channels))

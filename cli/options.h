@@ -11,11 +11,21 @@
 #include <vector>
 
 #include "cli/output_options.h"
+#include "cli/sdr_options.h"
 #include "iq/iq_format.h"
 
 namespace nimbra::cli {
 
 enum class OutputFormat { Text, Csv, Jsonl };
+
+// The live web page (--http).
+struct WebOptions {
+    bool on = false;
+    std::string address = "127.0.0.1";
+    int port = 0;
+    std::string tilesDir;  // --tiles: a local z/x/y folder
+    std::string tileUrl;   // --tile-url: a tile URL template
+};
 
 struct CliOptions {
     std::string input;  // file name, or "-" for standard input
@@ -44,6 +54,9 @@ struct CliOptions {
     std::optional<iq::IqFormat> iqFormat;
     std::optional<double> tunedHz;  // --freq: the frequency the radio is tuned to
     int maxSondes = 8;              // channels the receiver decodes at once
+    // A radio driven by nimbra-decode itself (--sdr and its settings); the input is then the
+    // radio, not a file.
+    SdrOptions sdr;
 
     // Flight tracking: the continuity check and the landing prediction's settings; unset values
     // keep the tracker's defaults (the ground altitude defaults to the station's).
@@ -62,6 +75,7 @@ struct CliOptions {
 
     // Network outputs (all off unless named).
     OutputOptions outputs;
+    WebOptions web;
 };
 
 struct ParseOutcome {

@@ -67,7 +67,12 @@ struct ChannelStatus {
     int goodBlocks = 0, badBlocks = 0;
     double lastGoodS = -1.0;   // band seconds of the last good block, -1 before the first
     int transmitterId = -1;    // from its last good GPS block
+    double ebN0Db = 0.0;       // the median of its last blocks' estimates (blockEbN0Db); NaN before
 };
+
+// An estimate of a block's Eb/N0 from the spread of its bits' soft values (BlockSignal): the
+// squared mean over the variance, calibrated on the synthesizer's IQ channel; NaN without values.
+double blockEbN0Db(const BlockSignal& signal);
 
 class BandReceiver {
 public:
@@ -92,6 +97,13 @@ public:
     void process(const std::complex<float>* samples, std::size_t count);
     // At the end of the input: what the channels still hold.
     void finish();
+    // The input breaks off (the radio lost samples, or was gone): no block is spliced across the
+    // break. Every channel hands over what it can tell from before it and starts afresh on its
+    // tones; probes start again.
+    void breakInput();
+    // The radio moved to another part of the band: every channel is lost ("the radio moved"),
+    // probes and the retry schedule start afresh; the clock goes on.
+    void retuned();
 
     // A channel on these tones from now on, as if the search had found them (a sonde whose
     // frequency the user knows); the watch corrects them like any other. Returns its number, or

@@ -85,6 +85,12 @@ bool BandSpectrum::add(const std::complex<float>* x, std::int64_t endSample)
     return true;
 }
 
+void BandSpectrum::restartInterval()
+{
+    std::fill(hopPower_.begin(), hopPower_.end(), 0.0f);
+    hops_ = 0;
+}
+
 BandView BandSpectrum::viewOf(const std::vector<double>& power, double rate, int averaged)
 {
     BandView v;

@@ -54,6 +54,8 @@ public:
     // One hop's FFT; true when an interval is complete and view() is new.
     bool add(const std::complex<float>* bins, std::int64_t endSample);
     const BandView& view() const { return view_; }
+    // Forgets the interval under way (the radio was retuned).
+    void restartInterval();
 
     // The view of an averaged Hann power spectrum (FFT order), exposed for the tests.
     static BandView viewOf(const std::vector<double>& power, double rate, int averaged);

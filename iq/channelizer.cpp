@@ -125,6 +125,19 @@ void Channelizer::process(const std::complex<float>* samples, std::size_t count)
     }
 }
 
+void Channelizer::breakInput()
+{
+    // The hop under way is completed with silence, so that every channel's time base goes on in
+    // whole hops; the overlap it leaves is silence too.
+    if (filled_ > 0) {
+        std::fill(window_.begin() + static_cast<long>(size_ - hop_ + filled_), window_.end(), std::complex<float>());
+        samplesIn_ += static_cast<std::int64_t>(hop_ - filled_);
+        runHop();
+        filled_ = 0;
+    }
+    std::fill(window_.begin(), window_.end(), std::complex<float>());
+}
+
 void Channelizer::runHop()
 {
     std::copy(window_.begin(), window_.end(), forward_.in());

@@ -71,6 +71,9 @@ public:
 
     void setSpectrumListener(SpectrumListener listener) { spectrumListener_ = std::move(listener); }
     void process(const std::complex<float>* samples, std::size_t count);
+    // The input breaks off here (samples were lost): what follows is not filtered together with
+    // what came before (the overlap starts again from silence). The time base goes on.
+    void breakInput();
     // Input samples taken so far.
     std::int64_t samplesIn() const { return samplesIn_; }
 

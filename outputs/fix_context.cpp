@@ -5,15 +5,17 @@ namespace nimbra::outputs {
 FixContext FixContextMaker::make(const FlightFix& fix)
 {
     const unsigned id = fix.record.transmitterId;
-    if (fixesOfId_ == 0 || id != lastId_) {
-        lastId_ = id;
-        fixesOfId_ = 0;
+    // Each channel has a decoder of its own, and so motion values of its own.
+    Warmup& w = warmups_[fix.channel];
+    if (w.fixes == 0 || id != w.id) {
+        w.id = id;
+        w.fixes = 0;
     }
-    if (fixesOfId_ < kMotionWarmupFixes)
-        ++fixesOfId_;
+    if (w.fixes < kMotionWarmupFixes)
+        ++w.fixes;
     FixContext context;
     context.serial = identity_.serialOf(id);
-    context.motionKnown = fixesOfId_ >= kMotionWarmupFixes;
+    context.motionKnown = w.fixes >= kMotionWarmupFixes;
     return context;
 }
 

@@ -14,6 +14,7 @@ struct SondeDecoders::Sonde {
     std::string pendingText;
     std::vector<FlightFix> fresh;
     double offsetHz = std::numeric_limits<double>::quiet_NaN();
+    double tunedHz = std::numeric_limits<double>::quiet_NaN();  // when it was made
     std::size_t lastTracked = std::numeric_limits<std::size_t>::max();  // its newest fix in track_
 };
 
@@ -34,6 +35,7 @@ SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
     if (it != sondes_.end())
         return *it->second;
     auto s = std::make_unique<Sonde>();
+    s->tunedHz = tunedHz_;
     s->decoder = std::make_unique<Decoder>();
     if (configure_)
         configure_(*s->decoder);
@@ -49,7 +51,7 @@ SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
         fix.satellites = satellitesInGpsBlock(self->decoder->telemetry.blockLength.load());
         fix.channel = channel;
         fix.offsetHz = self->offsetHz;
-        fix.frequencyHz = tunedHz_ + self->offsetHz;
+        fix.frequencyHz = self->tunedHz + self->offsetHz;
         if (keepTrack_ && fix.trusted) {
             // Only the newest prediction's path of each sonde goes into the track files.
             if (self->lastTracked < track_.size())

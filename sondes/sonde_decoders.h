@@ -44,7 +44,8 @@ public:
                   std::optional<std::int64_t> startTimeMs, bool keepTrack);
     ~SondeDecoders();
 
-    // The tuned frequency (Hz), for each fix's frequencyHz; NaN: unknown.
+    // The tuned frequency (Hz), for each fix's frequencyHz, of sondes made from now on; NaN:
+    // unknown.
     void setTunedHz(double hz) { tunedHz_ = hz; }
 
     // The channel's decoder (made now if it is new).

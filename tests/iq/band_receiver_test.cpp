@@ -54,6 +54,20 @@ std::pair<int, int> decodedFrom(const BandRun& run, unsigned id, double fromS)
 
 }  // namespace
 
+TEST(BandReceiver, EachChannelEstimatesItsSondesEbN0)
+{
+    for (double e : {9.0, 15.0}) {
+        nimbra::synth::BandSettings band;
+        band.sampleRate = 1200000.0;
+        band.durationS = 6.0;
+        band.ebN0Db = e;
+        band.sondes = {bandSonde(0x1A2B, 120000.0)};
+        const BandRun run = runBand(band);
+        ASSERT_EQ(run.channels.size(), 1u);
+        EXPECT_NEAR(run.channels[0].ebN0Db, e, 1.0);
+    }
+}
+
 TEST(BandReceiver, TwoSondesOnADirtyBandAreBothDecodedWhereTheyAre)
 {
     nimbra::synth::BandSettings band;

@@ -26,6 +26,7 @@ struct BandRun {
     std::map<int, std::vector<unsigned>> idsByChannel;  // transmitter of every good GPS block
     int blocks = 0;
     std::vector<nimbra::synth::ExpectedFix> expected;
+    std::vector<nimbra::iq::ChannelStatus> channels;  // as they were at the end
 
     int takenUp() const
     {
@@ -68,6 +69,7 @@ inline BandRun runBand(const nimbra::synth::BandSettings& band, const nimbra::sy
         nimbra::iq::convertIq(nimbra::iq::IqFormat::Cu8, bytes.data(), x.size(), z.data());
         receiver.process(z.data(), z.size());
     }
+    run.channels = receiver.channels();
     receiver.finish();
     for (nimbra::FlightFix& f : decoders.release(std::numeric_limits<std::int64_t>::max()).fixes) {
         if (f.record.crcGood)
