@@ -88,7 +88,8 @@ void DeviceRunner::push(std::vector<std::complex<float>>&& samples, bool gap, st
         while (!queue_.empty() && queued_ + samples.size() > maxQueued_) {
             queued_ -= queue_.front().samples.size();
             status_.lost += queue_.front().samples.size();
-            lostPending_ += queue_.front().samples.size();
+            // What was lost before the dropped chunk is lost before whatever comes next now.
+            lostPending_ += queue_.front().samples.size() + queue_.front().lostBefore;
             gapPending_ = true;
             queue_.pop_front();
             if (!queue_.empty()) {
