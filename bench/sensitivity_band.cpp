@@ -474,8 +474,8 @@ void writeBandSection(std::ostream& f, const BandResults& r)
                   r.falseChannels.seconds / 60.0, r.falseChannels.channels, r.falseChannels.good, r.falseChannels.bad);
     f << line;
     std::snprintf(line, sizeof line,
-                  "**Wrong blocks**: %d accepted over the whole band sweep (%d blocks sent on the curves, the trials' "
-                  "fixes and the false-channel run).\n\n"
+                  "**Wrong blocks**: %d accepted over the whole band sweep (%d blocks sent on the curves, every "
+                  "fix of the trials and every block of the false-channel run judged).\n\n"
                   "The receiver ran at %.0f times real time over the curves (thread CPU time, one or two sondes, "
                   "signal making not counted).\n\n",
                   r.wrongBlocks, r.blocksJudged, r.cpuSeconds > 0.0 ? r.signalSeconds / r.cpuSeconds : 0.0);

@@ -14,12 +14,21 @@ packages=(
   sox libsox-fmt-all flac gnuplot-nox graphviz libxml2-utils python3
   xvfb xauth xdotool imagemagick locales
   pulseaudio pulseaudio-utils libpulse-dev
+  libsoapysdr-dev soapysdr-module-rtlsdr libcpp-httplib-dev libjs-leaflet
+  libgps-dev gpsd gpsd-clients python3-gps libhamlib-utils
+  chromium
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+
+# Node.js and npm for the web page's browser test: Debian's, unless the machine has them already
+# (from elsewhere: then Debian's npm would clash with them).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

@@ -6,7 +6,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Only the programs this runs (the tests and benchmarks are scripts/test.sh's).
+targets=(nimbra-decode sample_recording)
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && targets+=(nimbra)
+cmake --build build -j"$(nproc)" --target "${targets[@]}"
 
 if [ -x build/bin/nimbra ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec build/bin/nimbra

@@ -10,6 +10,8 @@ root=$PWD
 jobs=$(nproc)
 
 bash scripts/install-deps.sh
+# The web page's browser test drives Debian's Chromium with playwright-core from npm.
+(cd tests/web/browser && npm install --no-audit --no-fund --loglevel=error)
 
 # Widget tests run without an X server; a private runtime folder keeps Qt quiet.
 export QT_QPA_PLATFORM=offscreen

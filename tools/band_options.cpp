@@ -118,6 +118,19 @@ BandSettings makeBand(const BandOptions& band, const BandSonde& base, double sam
             std::string error;
             if (!parseSondeSpec(band.sondeSpecs[k], s, error))
                 fail("--sonde " + band.sondeSpecs[k] + ": " + error);
+            // A modelled flight (--flight) planned every block with the base sonde's identifier and
+            // counter: this sonde sends its own (an injected identifier, a staged fault, stays).
+            // Each flies the same modelled flight from a launch site of its own, k x 0.05 degrees
+            // north-east of the first.
+            const int counterShift = int(s.flight.firstCounter) - int(base.flight.firstCounter);
+            const std::int32_t shift = degreesToRaw(0.05 * double(k));
+            for (PlannedBlock& block : s.flight.plan) {
+                if (block.transmitterId == base.flight.transmitterId)
+                    block.transmitterId = s.flight.transmitterId;
+                block.timeCounter = static_cast<std::uint16_t>(int(block.timeCounter) + counterShift);
+                block.latitudeRaw += shift;
+                block.longitudeRaw += shift;
+            }
             b.sondes.push_back(s);
         }
     }

@@ -107,6 +107,7 @@ function drawStatus() {
 function drawSpectrum() {
   const sp = state.spectrum;
   const canvas = document.getElementById("spectrum");
+  if (canvas.clientWidth > 0 && canvas.width !== canvas.clientWidth) canvas.width = canvas.clientWidth;
   const g = canvas.getContext("2d");
   const w = canvas.width, h = canvas.height;
   g.fillStyle = "#0f1a26";
@@ -128,6 +129,13 @@ function drawSpectrum() {
   });
   g.stroke();
   g.font = "11px sans-serif";
+  // A tick and its frequency every MHz (every 100 kHz on a narrow band).
+  const step = high - low > 2e6 ? 1e6 : 1e5;
+  g.fillStyle = "#7b8da0";
+  for (let f = Math.ceil(low / step) * step; f <= high; f += step) {
+    g.fillRect(x(f), h - 6, 1, 6);
+    g.fillText((f / 1e6).toFixed(step >= 1e6 ? 0 : 1), x(f) + 2, h - 8);
+  }
   for (const c of sp.channels) {
     const f = c.frequency_mhz !== undefined ? c.frequency_mhz * 1e6 : sp.centre_hz + c.offset_hz;
     g.fillStyle = "rgba(255, 200, 60, 0.35)";
@@ -146,7 +154,8 @@ function addLog(line) {
 }
 
 function snapshot(s) {
-  if (!state.map && !document.getElementById("map-missing").hidden === false) initMap(s.tiles);
+  window.nimbraSnapshotAt = window.nimbraSnapshotAt || Date.now();
+  if (!state.map) initMap(s.tiles);
   state.sondes = {};
   for (const x of s.sondes) state.sondes[x.serial] = x;
   state.tracks = s.tracks;
@@ -167,7 +176,8 @@ function fix(f) {
   if (f.pred_path) state.paths[f.serial] = f.pred_path;
   drawSonde(f.serial);
   drawTable();
-  document.body.dataset.lastFix = f.serial + " " + f.time;
+  // When each fix reached the page, for the page's own tests.
+  (window.nimbraFixes = window.nimbraFixes || []).push({ serial: f.serial, time: f.time, at: Date.now() });
 }
 
 function connect() {
