@@ -21,12 +21,10 @@ constexpr std::size_t kBlockFrames = 65536;
 
 }  // namespace
 
-void InputPump::report(web::StationState& state) const
+void InputPump::report(web::InputReport& report) const
 {
-    web::DeviceInfo d;
-    d.name = describe();
-    d.state = totalFrames() >= 0 ? "file" : "stream";
-    state.setDevice(d);
+    report.device.name = describe();
+    report.device.state = totalFrames() >= 0 ? "file" : "stream";
 }
 
 namespace {
@@ -120,10 +118,10 @@ public:
     }
     bool interrupted() const override { return source_->interrupted(); }
     void setStopFd(int fd) override { source_->setStopFd(fd); }
-    void report(web::StationState& state) const override
+    void report(web::InputReport& report) const override
     {
-        InputPump::report(state);
-        feed_.report(state, 0.0, 0.0);
+        InputPump::report(report);
+        feed_.report(report, 0.0, 0.0);
     }
 
 private:

@@ -33,8 +33,9 @@ public:
     virtual std::string endProblem() const { return ""; }
     virtual bool interrupted() const = 0;
     virtual void setStopFd(int fd) = 0;
-    // What the web page shows of the input: the radio or the file, the band, the channels.
-    virtual void report(web::StationState& state) const;
+    // What the web page shows of the input: the radio or the file, the band, the channels (copies
+    // only: the page makes its documents on a thread of its own).
+    virtual void report(web::InputReport& report) const;
 };
 
 // Null with `error` set (one line) when the input cannot be opened or is not what it claims.

@@ -69,7 +69,7 @@ void ReceiverFeed::finish(DecodeSession& session)
     settle(session);
 }
 
-void ReceiverFeed::report(web::StationState& state, double bandLowHz, double bandHighHz) const
+void ReceiverFeed::report(web::InputReport& report, double bandLowHz, double bandHighHz) const
 {
     const bool known = std::isfinite(tunedHz_);
     std::vector<web::ChannelInfo> channels;
@@ -85,7 +85,7 @@ void ReceiverFeed::report(web::StationState& state, double bandLowHz, double ban
         i.badBlocks = c.badBlocks;
         channels.push_back(i);
     }
-    state.setChannels(channels);
+    report.channels = channels;
     const iq::BandView& view = receiver_.spectrum();
     web::SpectrumInfo s;
     s.centreHz = known ? tunedHz_ : 0.0;
@@ -104,7 +104,8 @@ void ReceiverFeed::report(web::StationState& state, double bandLowHz, double ban
         s.powerDb.push_back(power);
         s.floorDb.push_back(floor);
     }
-    state.setSpectrum(s);
+    report.spectrum = std::move(s);
+    report.hasSpectrum = true;
 }
 
 void ReceiverFeed::retuned(double tunedHz, DecodeSession& session)

@@ -36,7 +36,7 @@ public:
     double tunedHz() const { return tunedHz_; }
     // The web page's view of the receiver: its channels and the band's spectrum (at most
     // StationState::kSpectrumPoints points: each the strongest of the bins it stands for).
-    void report(web::StationState& state, double bandLowHz, double bandHighHz) const;
+    void report(web::InputReport& report, double bandLowHz, double bandHighHz) const;
 
 private:
     iq::BandReceiver receiver_;

@@ -74,18 +74,17 @@ long SdrPump::pump(DecodeSession& session)
     return static_cast<long>(chunk.samples.size());
 }
 
-void SdrPump::report(web::StationState& state) const
+void SdrPump::report(web::InputReport& report) const
 {
     const sdr::DeviceStatus st = runner_->status();
-    web::DeviceInfo d;
+    web::DeviceInfo& d = report.device;
     d.name = st.device;
     d.state = sdr::stateName(st.state);
     d.problem = st.problem;
     d.samples = st.samples;
     d.lost = st.lost;
     d.reconnects = st.reconnects;
-    state.setDevice(d);
-    feed_.report(state, scan_.plan().lowHz, scan_.plan().highHz);
+    feed_.report(report, scan_.plan().lowHz, scan_.plan().highHz);
 }
 
 void SdrPump::finish(DecodeSession& session)

@@ -40,7 +40,7 @@ public:
     bool interrupted() const override { return true; }
     void setStopFd(int) override {}
 
-    void report(web::StationState& state) const override;
+    void report(web::InputReport& report) const override;
     sdr::DeviceStatus deviceStatus() const { return runner_->status(); }
     const sdr::BandScan& scan() const { return scan_; }
     iq::BandReceiver& receiver() { return feed_.receiver(); }

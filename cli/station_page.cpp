@@ -34,14 +34,47 @@ StationPage::StationPage(const CliOptions& o) : identity_(o.outputs.config.ident
 
 StationPage::~StationPage() { stop(); }
 
-bool StationPage::start(std::string& error) { return server_->start(error); }
+bool StationPage::start(std::string& error)
+{
+    if (!server_->start(error))
+        return false;
+    publisher_ = std::thread([this] { publish(); });
+    return true;
+}
 
-void StationPage::stop() { server_->stop(); }
+void StationPage::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (publisher_.joinable())
+        publisher_.join();
+    server_->stop();
+}
+
+void StationPage::note(const std::string& line)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (notes_.size() < kMaxWaiting)
+            notes_.push_back(line);
+    }
+    wake_.notify_one();
+}
 
 void StationPage::fixes(const std::vector<FlightFix>& fixes)
 {
-    for (const FlightFix& f : fixes)
-        state_.addFix(f, identity_.serialOf(f.record.transmitterId));
+    if (fixes.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const FlightFix& f : fixes)
+            if (fixes_.size() < kMaxWaiting)
+                fixes_.push_back(f);
+    }
+    wake_.notify_one();
 }
 
 void StationPage::tick(const InputPump& input, const outputs::OutputSet& outputs)
@@ -50,12 +83,58 @@ void StationPage::tick(const InputPump& input, const outputs::OutputSet& outputs
     if (now - lastTick_ < std::chrono::seconds(1))
         return;
     lastTick_ = now;
-    input.report(state_);
+    web::InputReport report;
+    input.report(report);
     std::vector<web::OutputInfo> list;
     for (const outputs::OutputStatus& s : outputs.statuses())
         list.push_back({s.name, s.summary(), s.problem});
-    state_.setOutputs(list);
-    state_.tick();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        report_ = std::move(report);
+        outputs_ = std::move(list);
+        reportNew_ = true;
+    }
+    wake_.notify_one();
+}
+
+void StationPage::publish()
+{
+    auto lastTick = std::chrono::steady_clock::now();
+    for (;;) {
+        std::vector<FlightFix> fixes;
+        std::vector<std::string> notes;
+        web::InputReport report;
+        std::vector<web::OutputInfo> outputs;
+        bool reportNew = false;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait_for(lock, std::chrono::seconds(1),
+                           [this] { return stopping_ || !fixes_.empty() || !notes_.empty() || reportNew_; });
+            if (stopping_)
+                return;
+            fixes.swap(fixes_);
+            notes.swap(notes_);
+            if (reportNew_) {
+                report = std::move(report_);
+                outputs = std::move(outputs_);
+                reportNew = true;
+                reportNew_ = false;
+            }
+        }
+        for (const std::string& n : notes)
+            state_.log(n);
+        for (const FlightFix& f : fixes)
+            state_.addFix(f, identity_.serialOf(f.record.transmitterId));
+        if (reportNew) {
+            state_.setInput(report);
+            state_.setOutputs(outputs);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTick >= std::chrono::seconds(1) || reportNew) {
+            lastTick = now;
+            state_.tick();
+        }
+    }
 }
 
 }  // namespace nimbra::cli

@@ -135,6 +135,14 @@ void StationState::setDevice(const DeviceInfo& device)
     device_ = device;
 }
 
+void StationState::setInput(const InputReport& report)
+{
+    setDevice(report.device);
+    setChannels(report.channels);
+    if (report.hasSpectrum)
+        setSpectrum(report.spectrum);
+}
+
 void StationState::setOutputs(const std::vector<OutputInfo>& outputs)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,8 +1,9 @@
 // StationState: what the station's web page and its JSON API show, kept up to date by the
 // decoding thread and read by the web server's threads.
 //
-// In:  (decoding thread) every fix as it is printed, the receiver's channels, the band's
-//      spectrum, the radio's state, the network outputs' states, log lines.
+// In:  every fix as it is printed, the receiver's channels, the band's spectrum, the radio's
+//      state, the network outputs' states, log lines (from the page's publishing thread, which
+//      takes them from the decoding thread: cli/station_page.h).
 // Out: JSON documents: the sondes (/api/v1/sondes), the status (/api/v1/status), a snapshot of
 //      everything for a page that has just connected, and the events that keep a page current
 //      (a fix, the sondes' table, the spectrum, the status, a log line), each made once and
@@ -52,6 +53,14 @@ struct DeviceInfo {
     int reconnects = 0;
 };
 
+// What the input shows the page: the radio or the file, its channels and the band's spectrum.
+struct InputReport {
+    DeviceInfo device;
+    std::vector<ChannelInfo> channels;
+    SpectrumInfo spectrum;
+    bool hasSpectrum = false;
+};
+
 struct OutputInfo {
     std::string name;
     std::string state;  // the output's own one-line summary
@@ -76,6 +85,7 @@ public:
     void setChannels(const std::vector<ChannelInfo>& channels);
     void setSpectrum(const SpectrumInfo& spectrum);
     void setDevice(const DeviceInfo& device);
+    void setInput(const InputReport& report);
     void setOutputs(const std::vector<OutputInfo>& outputs);
     void log(const std::string& line);
     // Once a second from the decoding thread: the table and the status go out if changed.
