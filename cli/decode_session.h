@@ -40,6 +40,8 @@ public:
     void feedBlock(int channel, const DemodBlock& block, std::int64_t period, double offsetHz);
     // The channel's sonde is lost: its decoder goes (what it made is still handed out).
     void dropChannel(int channel) { sondes_.drop(channel); }
+    // The station's position (its GPS), for every fix's look angles from now on.
+    void setStation(float latitude, float longitude, float altitude) { sondes_.setStation(latitude, longitude, altitude); }
     // The radio's tuning, for the frequency of the fixes of sondes taken up from now on.
     void setTunedHz(double hz) { sondes_.setTunedHz(hz); }
     // Lines and fixes of blocks that finished after this period are held back (another channel

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cli/chase_link.h"
 #include "cli/decode_session.h"
 #include "cli/help_text.h"
 #include "cli/input_pump.h"
@@ -72,8 +73,9 @@ void printError(const std::string& message)
 
 class Output {
 public:
-    Output(const CliOptions& options, Progress& progress, nimbra::outputs::OutputSet& network, StationPage* page)
-        : options_(options), progress_(progress), network_(network), page_(page)
+    Output(const CliOptions& options, Progress& progress, nimbra::outputs::OutputSet& network, StationPage* page,
+           ChaseLink& chase)
+        : options_(options), progress_(progress), network_(network), page_(page), chase_(chase)
     {
     }
 
@@ -95,6 +97,7 @@ public:
             return;
         if (page_)
             page_->fixes(fixes);
+        chase_.fixes(fixes);
         progress_.clear();
         if (options_.format == OutputFormat::Text) {
             for (const std::string& line : lines)
@@ -137,6 +140,7 @@ private:
     Progress& progress_;
     nimbra::outputs::OutputSet& network_;
     StationPage* page_;
+    ChaseLink& chase_;
 };
 
 int run(const CliOptions& o)
@@ -183,12 +187,25 @@ int run(const CliOptions& o)
     }
 
     DecodeSession session(o);
+    // The station's GPS and rotator, on threads of their own; their notes as every other note.
+    ChaseLink chase(o, [&o, pageForNotes, &progressForNotes](const std::string& text, bool problem) {
+        if (pageForNotes)
+            pageForNotes->note(text);
+        if (o.quiet && !problem)
+            return;
+        if (progressForNotes)
+            progressForNotes->clear();
+        std::fprintf(stderr, "nimbra-decode: %s\n", text.c_str());
+    });
 
     // Network outputs: a spool in use or an unwritable live KML stops the run before decoding.
     nimbra::outputs::OutputConfig networkConfig = o.outputs.config;
     const nimbra::DecoderParameters& params = session.params();
     networkConfig.station = Station{params.userLat.load(), params.userLon.load(), params.userAlt.load()};
     networkConfig.stationGiven = o.stationLat.has_value();
+    if (o.chase.gpsd)
+        networkConfig.livePosition = [&chase] { return chase.livePosition(); };
+    networkConfig.sondehubChase = o.chase.sondehubChase;
     nimbra::outputs::OutputSet network;
     // Printed from the outputs' threads as they come, so that a change of state shows while the
     // input is quiet too; on a terminal the line first wipes the progress bar, which the next
@@ -217,7 +234,7 @@ int run(const CliOptions& o)
     }
     Progress progress(!o.quiet && isatty(STDERR_FILENO), input->totalFrames(), input->sampleRate());
     progressForNotes = &progress;
-    Output output(o, progress, network, page.get());
+    Output output(o, progress, network, page.get(), chase);
     installStopHandlers(*input);
     output.begin();
 
@@ -227,6 +244,7 @@ int run(const CliOptions& o)
         const long n = input->pump(session);
         if (page)
             page->tick(*input, network);
+        chase.update(session);
         if (n < 0) {
             if (input->interrupted())
                 continue;  // a signal, or a radio that has nothing yet: the loop condition decides
@@ -241,6 +259,7 @@ int run(const CliOptions& o)
     }
     input->finish(session);
     output.drain(session);
+    chase.stop();
     if (page)
         page->stop();
     progress.update(framesRead, true);

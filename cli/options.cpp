@@ -194,6 +194,14 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
             if (!toNumber(value, number) || number <= 0.0 || number > 40000.0)
                 return badNumber(0.0, 40000.0);
             o.maxRangeKm = static_cast<float>(number);
+        } else if ((arg == "--sondehub-chase" || arg == "--rotator-azimuth-only") && hasInline) {
+            return fail("option " + arg + " takes no value");
+        } else if (const ChaseOptionOutcome outcome = parseChaseOption(
+                       arg, hasInline ? &inlineValue : (i + 1 < args.size() ? &args[i + 1] : nullptr),
+                       [&](std::string& v) { return takeValue() && (v = value, true); }, o.chase, out.error);
+                   outcome != ChaseOptionOutcome::NotAChaseOption) {
+            if (outcome == ChaseOptionOutcome::Failed)
+                return out;
         } else if (arg == "--station") {
             if (!takeValue())
                 return needsValue("LAT,LON,ALT");
@@ -362,6 +370,11 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
     }
     if (!haveInput && !o.sdr.device)
         return fail("no input given: name a recording, - for standard input, or a radio with --sdr (see --help)");
+    if (o.chase.sondehubChase && (o.outputs.config.sondehubCallsign.empty() || !o.chase.gpsd))
+        return fail("--sondehub-chase uploads the chase car's position: it needs --sondehub and --station gpsd");
+    if (o.chase.rotatorDetail && !o.chase.rotator)
+        return fail("--rotator-threshold, --rotator-interval, --rotator-azimuth-only and --rotator-home set up a "
+                    "rotator: add --rotator HOST[:PORT]");
     if ((!o.web.tilesDir.empty() || !o.web.tileUrl.empty()) && !o.web.on)
         return fail("--tiles and --tile-url are for the web page: add --http PORT");
     if (!o.web.tilesDir.empty() && !o.web.tileUrl.empty())

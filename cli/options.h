@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/chase_options.h"
 #include "cli/output_options.h"
 #include "cli/sdr_options.h"
 #include "iq/iq_format.h"
@@ -76,6 +77,8 @@ struct CliOptions {
     // Network outputs (all off unless named).
     OutputOptions outputs;
     WebOptions web;
+    // A station that moves (gpsd) or points (a rotator).
+    ChaseOptions chase;
 };
 
 struct ParseOutcome {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,9 @@
 #include "outputs/sondehub_telemetry.h"
 
 namespace nimbra::outputs {
+
+// The station's live position (its GPS), asked from the outputs' threads; none while unknown.
+using PositionSource = std::function<std::optional<formats::Station>()>;
 
 struct OutputConfig {
     SondeIdentity identity;
@@ -25,6 +29,11 @@ struct OutputConfig {
     std::optional<HostPort> udp;
     std::optional<MqttAddress> mqtt;
     std::string liveKmlPath;  // empty: off
+
+    // A station that moves: its live position for the uploads (empty: the typed-in one), and
+    // whether the car goes to the network as a chase car (mobile).
+    PositionSource livePosition;
+    bool sondehubChase = false;
 
     std::string sondehubCallsign;  // empty: off
     std::string sondehubUrl = kDefaultTelemetryUrl;

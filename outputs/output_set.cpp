@@ -41,6 +41,8 @@ bool OutputSet::start(const OutputConfig& config, const std::string& program, st
         s.uploader.callsign = config.sondehubCallsign;
         if (config.stationGiven)
             s.uploader.position = config.station;
+        s.livePosition = config.livePosition;
+        s.chase = config.sondehubChase;
         s.identity = config.identity;
         s.intervalS = config.sondehubIntervalS;
         s.spool.folder = config.spoolFolder.empty() ? defaultSpoolFolder(program) : config.spoolFolder;

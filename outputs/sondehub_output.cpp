@@ -1,5 +1,7 @@
 #include "outputs/sondehub_output.h"
 
+#include "flight/local_plane.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -43,7 +45,7 @@ SondeHubOutput::~SondeHubOutput() { stop(); }
 void SondeHubOutput::accept(const FlightFix& fix, const FixContext& context)
 {
     std::string error;
-    const std::string object = telemetryObject(fix, context, settings_.identity, settings_.uploader);
+    const std::string object = telemetryObject(fix, context, settings_.identity, uploaderNow());
     const SondeHubSpool::Appended result = spool_.append(context.serial, fix.record.timeCounter, object, error);
     if (result == SondeHubSpool::Appended::Failed)
         ++failed_;  // not journaled: this fix cannot be uploaded
@@ -131,14 +133,59 @@ bool SondeHubOutput::sendBatch()
     return false;
 }
 
+Uploader SondeHubOutput::uploaderNow() const
+{
+    Uploader u = settings_.uploader;
+    if (settings_.livePosition)
+        if (auto live = settings_.livePosition())
+            u.position = live;
+    return u;
+}
+
+void SondeHubOutput::announceChaseCar()
+{
+    const Uploader u = uploaderNow();
+    const Clock::time_point now = Clock::now();
+    // Looked at every few seconds; never uploaded while the car's position is unknown.
+    nextListener_ = now + std::chrono::seconds(5);
+    if (!settings_.livePosition || !settings_.livePosition())
+        return;
+    const formats::Station& at = *u.position;
+    const double moved = lastCar_ ? flight::lengthOf(flight::offsetBetween(lastCar_->latitude, lastCar_->longitude,
+                                                                           at.latitude, at.longitude))
+                                  : 1e9;
+    const double since = std::chrono::duration<double>(now - lastCarAt_).count();
+    const bool due = !lastCar_ || (moved > kMovedM && since >= kChaseMovingS) || since >= kChaseStandingS;
+    if (!due)
+        return;
+    const HttpAnswer answer = http_.put(listenerUrl_, listenerObject(u, true), false, [this] { return deadlinePassed(); });
+    if (answer.status >= 200 && answer.status < 300) {
+        lastCar_ = at;
+        lastCarAt_ = now;
+        ++chaseUploads_;
+    } else if (answer.status >= 400 && answer.status < 500) {
+        report("the server refuses the chase car's position (" + std::to_string(answer.status) +
+                   "): " + firstLine(answer.text),
+               true);
+        lastCar_ = at;
+        lastCarAt_ = now;
+    }
+}
+
 void SondeHubOutput::announceStation()
 {
-    if (!settings_.uploader.position) {
-        nextListener_ = Clock::time_point::max();
+    if (settings_.chase && settings_.livePosition) {
+        announceChaseCar();
+        return;
+    }
+    const Uploader uploader = uploaderNow();
+    if (!uploader.position) {
+        // A station waiting for its GPS's first fix is looked at again in a minute.
+        nextListener_ = settings_.livePosition ? Clock::now() + std::chrono::minutes(1) : Clock::time_point::max();
         return;
     }
     const HttpAnswer answer =
-        http_.put(listenerUrl_, listenerObject(settings_.uploader), false, [this] { return deadlinePassed(); });
+        http_.put(listenerUrl_, listenerObject(uploader), false, [this] { return deadlinePassed(); });
     if (answer.status >= 200 && answer.status < 300) {
         nextListener_ = Clock::now() + std::chrono::hours(1);
     } else if (answer.status >= 400 && answer.status < 500) {

@@ -8,9 +8,11 @@
 //      first. 2xx: the batch is done. 5xx or no answer: the batch is tried again after a back-off
 //      (a third of the interval, doubling up to eight intervals, at most 5 s and 120 s). 4xx: the
 //      batch is done without a retry and the server's text is reported once. The station's
-//      position goes to the listener endpoint at the start and every hour (only a position the
-//      user gave). When the run finishes, what waits is sent at once until the deadline; what is
-//      still undelivered then stays in the spool for the next run.
+//      position goes to the listener endpoint at the start and every hour (a position the user
+//      gave, or the GPS's). A chase car (`chase`, with a GPS) goes there as mobile every
+//      kChaseMovingS while it moves and every kChaseStandingS while it stands, never while its
+//      position is unknown. When the run finishes, what waits is sent at once until the
+//      deadline; what is still undelivered then stays in the spool for the next run.
 #pragma once
 
 #include <condition_variable>
@@ -20,6 +22,7 @@
 
 #include "outputs/http_put.h"
 #include "outputs/output.h"
+#include "outputs/output_config.h"
 #include "outputs/sondehub_spool.h"
 #include "outputs/sondehub_telemetry.h"
 
@@ -28,6 +31,8 @@ namespace nimbra::outputs {
 struct SondeHubSettings {
     std::string url = kDefaultTelemetryUrl;
     Uploader uploader;
+    PositionSource livePosition;  // the station's GPS, when it has one
+    bool chase = false;           // the car to the listeners endpoint as mobile
     SondeIdentity identity;
     double intervalS = 15.0;
     SondeHubSpool::Settings spool;
@@ -36,6 +41,9 @@ struct SondeHubSettings {
 class SondeHubOutput : public OutputWorker {
 public:
     static constexpr std::size_t kBatchObjects = 500;
+    static constexpr double kChaseMovingS = 30.0;
+    static constexpr double kChaseStandingS = 300.0;
+    static constexpr double kMovedM = 50.0;  // moved this far since the last upload: moving
     static constexpr std::size_t kBatchBytes = 512 * 1024;
 
     // Opens the spool; nullptr with `error` when it cannot be used.
@@ -43,6 +51,8 @@ public:
     ~SondeHubOutput() override;
 
     void accept(const FlightFix& fix, const FixContext& context) override;
+    // Chase-car positions the server took.
+    std::uint64_t chaseUploads() const { return chaseUploads_.load(); }
 
 private:
     SondeHubOutput(const SondeHubSettings& settings, StateSink sink);
@@ -55,6 +65,8 @@ private:
     // Sends one batch; false when it failed and waits for a retry.
     bool sendBatch();
     void announceStation();
+    void announceChaseCar();
+    Uploader uploaderNow() const;
     void waitUntil(Clock::time_point t);
     std::string answerText(const HttpAnswer& answer) const;
 
@@ -70,6 +82,9 @@ private:
     std::string lastRefusal_;      // worker only
     int failures_ = 0;             // worker only: consecutive failed attempts
     Clock::time_point nextListener_;
+    std::optional<formats::Station> lastCar_;  // worker only: the chase car's last upload
+    Clock::time_point lastCarAt_;
+    std::atomic<std::uint64_t> chaseUploads_{0};
 };
 
 }  // namespace nimbra::outputs

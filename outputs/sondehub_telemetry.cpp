@@ -54,7 +54,7 @@ std::string telemetryObject(const FlightFix& fix, const FixContext& context, con
     return compactJson(t);
 }
 
-std::string listenerObject(const Uploader& uploader)
+std::string listenerObject(const Uploader& uploader, bool mobile)
 {
     nlohmann::ordered_json l;
     l["software_name"] = kSoftwareName;
@@ -62,7 +62,7 @@ std::string listenerObject(const Uploader& uploader)
     l["uploader_callsign"] = uploader.callsign;
     if (uploader.position)
         l["uploader_position"] = uploaderPosition(*uploader.position);
-    l["mobile"] = false;
+    l["mobile"] = mobile;
     return compactJson(l);
 }
 

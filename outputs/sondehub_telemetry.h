@@ -8,7 +8,7 @@
 //      motion is known, sats when the block has them, frequency (MHz) when an SDR heard it on a
 //      known tuning, uploader_position when the station is set.
 //      The listener object announces the station: software_*, uploader_callsign,
-//      uploader_position, mobile (false: a fixed station).
+//      uploader_position, mobile (false for a fixed station, true for a chase car).
 //
 // The decoder does not read the sonde's GPS time, so datetime is the time the fix was received.
 #pragma once
@@ -33,8 +33,8 @@ struct Uploader {
 // The telemetry object as one line of JSON (no line feed).
 std::string telemetryObject(const FlightFix& fix, const FixContext& context, const SondeIdentity& identity,
                             const Uploader& uploader);
-// The listener object (needs uploader.position).
-std::string listenerObject(const Uploader& uploader);
+// The listener object (needs uploader.position); `mobile` for a chase car.
+std::string listenerObject(const Uploader& uploader, bool mobile = false);
 // Where the station's position goes: the network's listener endpoint beside its telemetry
 // endpoint (".../sondes/telemetry" gives ".../listeners"), or "listeners" beside the last path
 // segment of any other URL ("http://host:8080/" gives "http://host:8080/listeners").

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Memory of nimbra-decode with its web page over HOURS of a flight (synthesized, IQ at 240 kS/s,
-# decoded faster than real time) while five browsers come and go: each connects to the event
-# stream, stays a few seconds, leaves and comes back. Samples the resident size every 20 s; it
-# must stay flat (tracks, logs and event queues are bounded, a client that leaves is forgotten).
+# Memory of nimbra-decode with its web page over HOURS of band (synthesized, IQ at 240 kS/s,
+# decoded faster than real time: a modelled flight switched on every two hours, each from launch
+# to landing) while five browsers come and go: each connects to the event stream, stays a few
+# seconds, leaves and comes back. Samples the resident size every 20 s; it must stay flat (tracks,
+# logs and event queues are bounded, a client that leaves is forgotten).
 #
 #   bash scripts/web-memory.sh [HOURS]     (default 6; some 10 minutes per 6 hours of flight)
 set -euo pipefail
@@ -18,8 +19,12 @@ pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
+sondes=()
+for ((k = 0; k * 2 < hours; ++k)); do
+  sondes+=(--sonde "id=$(printf '%04X' $((0x3000 + k))),offset=$((30000 - 50000 * (k % 2))),on=$((k * 7200))")
+done
 "$bin/nimbra-synth" --channel iq --iq-format cu8 --rate 240000 --duration "$((hours * 3600))" --ebn0 16 \
-  --offset 30000 --flight - 2>/dev/null |
+  --flight "${sondes[@]}" - 2>/dev/null |
   "$bin/nimbra-decode" --quiet --iq cu8 --rate 240000 --http "$port" - > "$work/lines.txt" &
 pids+=($!)
 sleep 2

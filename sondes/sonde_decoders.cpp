@@ -39,6 +39,11 @@ SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
     s->decoder = std::make_unique<Decoder>();
     if (configure_)
         configure_(*s->decoder);
+    if (stationSet_) {
+        s->decoder->params.userLat = stationLat_;
+        s->decoder->params.userLon = stationLon_;
+        s->decoder->params.userAlt = stationAlt_;
+    }
     if (startTimeMs_) {
         const std::int64_t start = *startTimeMs_;
         s->decoder->setClock([this, start] { return start + now_ * 1000 / kSampleRate; });
@@ -62,6 +67,19 @@ SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
         self->fresh.push_back(std::move(fix));
     });
     return *sondes_.emplace(channel, std::move(s)).first->second;
+}
+
+void SondeDecoders::setStation(float latitude, float longitude, float altitude)
+{
+    stationSet_ = true;
+    stationLat_ = latitude;
+    stationLon_ = longitude;
+    stationAlt_ = altitude;
+    for (auto& [channel, s] : sondes_) {
+        s->decoder->params.userLat = latitude;
+        s->decoder->params.userLon = longitude;
+        s->decoder->params.userAlt = altitude;
+    }
 }
 
 void SondeDecoders::feedBlock(int channel, const DemodBlock& block, std::int64_t period, double offsetHz)

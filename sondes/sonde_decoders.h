@@ -50,6 +50,9 @@ public:
 
     // The channel's decoder (made now if it is new).
     Decoder& decoder(int channel);
+    // The station's position for every decoder's look angles, now and for decoders made later (a
+    // station that moves: its GPS).
+    void setStation(float latitude, float longitude, float altitude);
     // The decoders' clock: the input time being decoded, in periods (for receiver audio, the
     // samples fed so far).
     void setNow(std::int64_t period) { now_ = period; }
@@ -84,6 +87,8 @@ private:
     std::optional<std::int64_t> startTimeMs_;
     bool keepTrack_;
     double tunedHz_;
+    bool stationSet_ = false;
+    float stationLat_ = 0.0f, stationLon_ = 0.0f, stationAlt_ = 0.0f;
     std::int64_t now_ = 0;
     std::map<int, std::unique_ptr<Sonde>> sondes_;
     std::vector<Item> pending_;
