@@ -26,6 +26,7 @@ ChaseLink::ChaseLink(const CliOptions& o, NoteSink notes) : typedStation_(o.stat
         rotator_ = std::make_unique<station::Rotator>(*o.chase.rotator, o.chase.rotatorSettings);
         rotator_->setNoteSink(notes);
         rotator_->start();
+        followed_.choose(o.chase.rotatorSonde);
     }
 }
 
@@ -82,12 +83,14 @@ void ChaseLink::fixes(const std::vector<FlightFix>& fixes)
         rotator_->followNothing();
         return;
     }
-    // The newest trusted fix, of whichever sonde.
-    for (auto it = fixes.rbegin(); it != fixes.rend(); ++it)
-        if (it->trusted) {
-            rotator_->follow({double(it->record.azimuth), double(it->record.elevation)}, steadyNow());
-            return;
-        }
+    // The newest trusted fix of the sonde followed.
+    const double now = steadyNow();
+    const FlightFix* newest = nullptr;
+    for (const FlightFix& f : fixes)
+        if (f.trusted && followed_.offer(f.record.transmitterId, now))
+            newest = &f;
+    if (newest)
+        rotator_->follow({double(newest->record.azimuth), double(newest->record.elevation)}, now);
 }
 
 }  // namespace nimbra::cli

@@ -7,7 +7,7 @@
 // Out: the live position for the network outputs; notes (the GPS's and the rotator's states, the
 //      rotator's target and last reply at most every 30 s when they changed).
 //      The rotator never moves without a station position (typed in, or the GPS's fix) and
-//      follows trusted fixes only.
+//      follows trusted fixes only, of one sonde (followed_sonde.h).
 #pragma once
 
 #include <functional>
@@ -19,6 +19,7 @@
 #include "cli/decode_session.h"
 #include "cli/options.h"
 #include "formats/track_documents.h"
+#include "station/followed_sonde.h"
 #include "station/gpsd_client.h"
 #include "station/rotator.h"
 
@@ -46,6 +47,7 @@ private:
     NoteSink notes_;
     std::unique_ptr<station::GpsdClient> gpsd_;
     std::unique_ptr<station::Rotator> rotator_;
+    station::FollowedSonde followed_;
     double appliedTimeS_ = -1.0;
     std::string rotatorShown_;  // the rotator's state as last noted
     double rotatorShownS_ = -1e9;

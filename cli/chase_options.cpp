@@ -64,6 +64,18 @@ ChaseOptionOutcome parseChaseOption(const std::string& name, const std::string* 
         }
         (threshold ? o.rotatorSettings.thresholdDeg : o.rotatorSettings.intervalS) = v;
         o.rotatorDetail = true;
+    } else if (name == "--rotator-sonde") {
+        if (!need("the identifier of the sonde to follow (hexadecimal, as the lines show it)"))
+            return ChaseOptionOutcome::Failed;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long id = std::strtoul(value.c_str(), &end, 16);
+        if (value.empty() || value.size() > 4 || *end != '\0' || errno != 0 || value[0] == '-' || value[0] == '+') {
+            error = "--rotator-sonde: expected a sonde's identifier (1 to 4 hexadecimal digits), got '" + value + "'";
+            return ChaseOptionOutcome::Failed;
+        }
+        o.rotatorSonde = static_cast<unsigned>(id);
+        o.rotatorDetail = true;
     } else if (name == "--rotator-azimuth-only") {
         o.rotatorSettings.azimuthOnly = true;
         o.rotatorDetail = true;

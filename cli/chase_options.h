@@ -21,6 +21,7 @@ struct ChaseOptions {
     bool sondehubChase = false;
     std::optional<station::RotctldAddress> rotator;
     station::RotatorSettings rotatorSettings;
+    std::optional<unsigned> rotatorSonde;  // --rotator-sonde ID: follow this sonde only
     bool rotatorDetail = false;  // a --rotator-* option was given
 };
 

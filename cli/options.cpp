@@ -373,7 +373,7 @@ ParseOutcome parseOptions(const std::vector<std::string>& args)
     if (o.chase.sondehubChase && (o.outputs.config.sondehubCallsign.empty() || !o.chase.gpsd))
         return fail("--sondehub-chase uploads the chase car's position: it needs --sondehub and --station gpsd");
     if (o.chase.rotatorDetail && !o.chase.rotator)
-        return fail("--rotator-threshold, --rotator-interval, --rotator-azimuth-only and --rotator-home set up a "
+        return fail("--rotator-threshold, --rotator-interval, --rotator-azimuth-only, --rotator-home and --rotator-sonde set up a "
                     "rotator: add --rotator HOST[:PORT]");
     if ((!o.web.tilesDir.empty() || !o.web.tileUrl.empty()) && !o.web.on)
         return fail("--tiles and --tile-url are for the web page: add --http PORT");

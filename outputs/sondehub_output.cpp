@@ -146,29 +146,21 @@ void SondeHubOutput::announceChaseCar()
 {
     const Uploader u = uploaderNow();
     const Clock::time_point now = Clock::now();
+    const double nowS = std::chrono::duration<double>(now.time_since_epoch()).count();
     // Looked at every few seconds; never uploaded while the car's position is unknown.
     nextListener_ = now + std::chrono::seconds(5);
-    if (!settings_.livePosition || !settings_.livePosition())
-        return;
-    const formats::Station& at = *u.position;
-    const double moved = lastCar_ ? flight::lengthOf(flight::offsetBetween(lastCar_->latitude, lastCar_->longitude,
-                                                                           at.latitude, at.longitude))
-                                  : 1e9;
-    const double since = std::chrono::duration<double>(now - lastCarAt_).count();
-    const bool due = !lastCar_ || (moved > kMovedM && since >= kChaseMovingS) || since >= kChaseStandingS;
-    if (!due)
+    const std::optional<formats::Station> at = settings_.livePosition ? settings_.livePosition() : std::nullopt;
+    if (!chaseSchedule_.due(at, nowS))
         return;
     const HttpAnswer answer = http_.put(listenerUrl_, listenerObject(u, true), false, [this] { return deadlinePassed(); });
     if (answer.status >= 200 && answer.status < 300) {
-        lastCar_ = at;
-        lastCarAt_ = now;
+        chaseSchedule_.uploaded(*at, nowS);
         ++chaseUploads_;
     } else if (answer.status >= 400 && answer.status < 500) {
         report("the server refuses the chase car's position (" + std::to_string(answer.status) +
                    "): " + firstLine(answer.text),
                true);
-        lastCar_ = at;
-        lastCarAt_ = now;
+        chaseSchedule_.uploaded(*at, nowS);
     }
 }
 

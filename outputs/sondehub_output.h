@@ -9,9 +9,8 @@
 //      (a third of the interval, doubling up to eight intervals, at most 5 s and 120 s). 4xx: the
 //      batch is done without a retry and the server's text is reported once. The station's
 //      position goes to the listener endpoint at the start and every hour (a position the user
-//      gave, or the GPS's). A chase car (`chase`, with a GPS) goes there as mobile every
-//      kChaseMovingS while it moves and every kChaseStandingS while it stands, never while its
-//      position is unknown. When the run finishes, what waits is sent at once until the
+//      gave, or the GPS's). A chase car (`chase`, with a GPS) goes there as mobile as
+//      chase_car_schedule.h says. When the run finishes, what waits is sent at once until the
 //      deadline; what is still undelivered then stays in the spool for the next run.
 #pragma once
 
@@ -20,6 +19,7 @@
 #include <mutex>
 #include <string>
 
+#include "outputs/chase_car_schedule.h"
 #include "outputs/http_put.h"
 #include "outputs/output.h"
 #include "outputs/output_config.h"
@@ -41,9 +41,6 @@ struct SondeHubSettings {
 class SondeHubOutput : public OutputWorker {
 public:
     static constexpr std::size_t kBatchObjects = 500;
-    static constexpr double kChaseMovingS = 30.0;
-    static constexpr double kChaseStandingS = 300.0;
-    static constexpr double kMovedM = 50.0;  // moved this far since the last upload: moving
     static constexpr std::size_t kBatchBytes = 512 * 1024;
 
     // Opens the spool; nullptr with `error` when it cannot be used.
@@ -82,8 +79,7 @@ private:
     std::string lastRefusal_;      // worker only
     int failures_ = 0;             // worker only: consecutive failed attempts
     Clock::time_point nextListener_;
-    std::optional<formats::Station> lastCar_;  // worker only: the chase car's last upload
-    Clock::time_point lastCarAt_;
+    ChaseCarSchedule chaseSchedule_;  // worker only
     std::atomic<std::uint64_t> chaseUploads_{0};
 };
 

@@ -1,9 +1,6 @@
 #include "sdr/rtl_tcp_device.h"
 
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,23 +9,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "net/tcp_connect.h"
+
 namespace nimbra::sdr {
 
 namespace {
 
 constexpr std::uint8_t kFrequency = 0x01, kRate = 0x02, kGainMode = 0x03, kGain = 0x04, kCorrection = 0x05,
                        kAgc = 0x08, kBiasTee = 0x0e;
-
-// Waits for `events` on fd for up to `ms`; true when ready.
-bool waitFor(int fd, short events, int ms)
-{
-    pollfd p{fd, events, 0};
-    int r;
-    do
-        r = ::poll(&p, 1, ms);
-    while (r < 0 && errno == EINTR);
-    return r > 0;
-}
 
 }  // namespace
 
@@ -49,7 +37,7 @@ bool RtlTcpDevice::send(std::uint8_t code, std::uint32_t parameter, std::string&
     const std::vector<std::uint8_t> c = command(code, parameter);
     std::size_t done = 0;
     while (done < c.size()) {
-        if (!waitFor(fd_, POLLOUT, kConnectMs)) {
+        if (!net::waitFor(fd_, POLLOUT, kConnectMs)) {
             error = describe() + ": the server does not take commands";
             return false;
         }
@@ -68,45 +56,17 @@ bool RtlTcpDevice::send(std::uint8_t code, std::uint32_t parameter, std::string&
 bool RtlTcpDevice::open(const SdrSettings& s, std::string& error)
 {
     close();
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (const int r = ::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &hints, &found); r != 0) {
-        error = describe() + ": " + gai_strerror(r);
-        return false;
-    }
-    std::string why = "no address";
-    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-        if (fd < 0)
-            continue;
-        int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
-        if (r < 0 && errno == EINPROGRESS && waitFor(fd, POLLOUT, kConnectMs)) {
-            int soError = 0;
-            socklen_t len = sizeof soError;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
-            r = soError == 0 ? 0 : -1;
-            errno = soError;
-        }
-        if (r == 0) {
-            fd_ = fd;
-        } else {
-            why = errno == EINPROGRESS ? "no answer" : std::strerror(errno);
-            ::close(fd);
-        }
-    }
-    ::freeaddrinfo(found);
+    std::string why;
+    fd_ = net::connectTcp(host_, port_, kConnectMs, why);
     if (fd_ < 0) {
         error = describe() + ": " + why;
         return false;
     }
-    const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     // The greeting.
     std::uint8_t greeting[12];
     std::size_t have = 0;
     while (have < sizeof greeting) {
-        if (!waitFor(fd_, POLLIN, kConnectMs)) {
+        if (!net::waitFor(fd_, POLLIN, kConnectMs)) {
             error = describe() + ": no greeting from the server";
             close();
             return false;
@@ -155,7 +115,7 @@ ReadResult RtlTcpDevice::read(std::complex<float>* out, std::size_t max, int tim
         r.error = describe() + ": not connected";
         return r;
     }
-    if (!waitFor(fd_, POLLIN, timeoutMs)) {
+    if (!net::waitFor(fd_, POLLIN, timeoutMs)) {
         silentMs_ += timeoutMs;
         if (silentMs_ >= kStallMs) {
             r.status = ReadResult::Status::Failed;

@@ -39,7 +39,7 @@ const char* stateName(GpsdClient::State state)
 bool parseGpsdAddress(const std::string& text, GpsdAddress& a, std::string& error)
 {
     if (text.compare(0, 4, "gpsd") != 0 || (text.size() > 4 && text[4] != ':')) {
-        error = "expected gpsd, gpsd:HOST or gpsd:HOST:PORT, got '" + text + "'";
+        error = "expected gpsd, gpsd:HOST, gpsd:HOST:PORT or LAT,LON,ALT, got '" + text + "'";
         return false;
     }
     a = GpsdAddress();

@@ -75,12 +75,12 @@ std::string Rotator::describe() const
     if (s.target)
         text += ", target " + angles(*s.target);
     if (s.commanded)
-        text += ", sent " + angles(*s.commanded);
-    if (!s.lastReply.empty())
-        text += " (" + s.lastReply + ")";
+        text += ", sent " + angles(*s.commanded) + (s.refused ? "" : " (" + s.lastReply + ")");
+    if (s.refused)
+        text += ", refused " + angles(*s.refused) + " (" + s.lastReply + ")";
     if (s.position)
         text += ", at " + angles(*s.position);
-    if (!s.problem.empty())
+    if (!s.problem.empty() && !s.refused)
         text += "; " + s.problem;
     return text;
 }
@@ -94,16 +94,20 @@ void Rotator::note(const std::string& text, bool problem)
 void Rotator::run()
 {
     double nextConnect = 0.0, backoff = 1.0, nextPoll = 0.0, retryAfter = 0.0;
-    std::string reported;  // the problem last reported: each is reported once
-    auto problem = [&](const std::string& text) {
+    // The kind of problem last reported: each is reported once, however often it is tried again
+    // (a refusal of a target that moves is the same refusal).
+    std::string reported;
+    auto problem = [&](const std::string& kind, const std::string& text) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            status_.problem = text;
+            // Without "rotctld HOST:PORT: ", which describe() puts first already.
+            const std::string prefix = client_.describe() + ": ";
+            status_.problem = text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
             status_.connected = client_.connected();
         }
-        if (text != reported)
+        if (kind != reported)
             note(text + "; trying again", true);
-        reported = text;
+        reported = kind;
     };
     for (;;) {
         std::optional<Pointing> target;
@@ -122,12 +126,13 @@ void Rotator::run()
             if (now < nextConnect)
                 continue;
             if (!client_.connect(error)) {
-                problem(error);
+                problem(error, error);
                 nextConnect = now + backoff;
                 backoff = std::min(10.0, backoff * 2.0);
                 continue;
             }
             backoff = 1.0;
+            policy_.forget();
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 status_.connected = true;
@@ -149,12 +154,19 @@ void Rotator::run()
                     policy_.sent(*command, now);
                     std::lock_guard<std::mutex> lock(mutex_);
                     status_.commanded = command;
+                    status_.refused.reset();
                     ++status_.commands;
                     status_.problem.clear();
                     reported.clear();
                 } else {
-                    problem(error.empty() ? client_.describe() + ": refused P " + angles(*command) + " (" + reply + ")"
-                                          : error);
+                    if (error.empty()) {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        status_.refused = command;
+                    }
+                    if (error.empty())
+                        problem("refused " + reply, client_.describe() + ": refused P " + angles(*command) + " (" + reply + ")");
+                    else
+                        problem(error, error);
                     retryAfter = now + policy_.settings().intervalS;
                 }
             }
@@ -162,6 +174,10 @@ void Rotator::run()
         if (client_.connected() && now >= nextPoll) {
             nextPoll = now + kPollS;
             const auto at = client_.position(error);
+            if (!at && !client_.connected()) {
+                problem(error, error);
+                continue;
+            }
             std::lock_guard<std::mutex> lock(mutex_);
             if (at)
                 status_.position = at;

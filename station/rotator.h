@@ -26,8 +26,9 @@ struct RotatorStatus {
     bool connected = false;
     std::optional<Pointing> target;
     std::optional<Pointing> commanded;  // the last command rotctld took
+    std::optional<Pointing> refused;    // the last command, when rotctld refused it
     std::optional<Pointing> position;   // where the rotator said it is
-    std::string lastReply;
+    std::string lastReply;              // rotctld's answer to the last command
     std::string problem;                // "" while all is well
     int commands = 0;
 };
@@ -48,7 +49,8 @@ public:
     void follow(const Pointing& target, double timeS);
     void followNothing();
     RotatorStatus status() const;
-    // "rotctld localhost:4533: connected, target 123.4/12.3, sent 123.0/12.0 (RPRT 0)".
+    // "rotctld localhost:4533: connected, target 123.4/12.3, sent 123.0/12.0 (RPRT 0), at
+    // 121.0/12.0", for the status bar and standard error.
     std::string describe() const;
 
 private:

@@ -22,10 +22,12 @@ std::optional<Pointing> RotatorPolicy::decide(double nowS, const std::optional<P
 {
     if (nowS - lastSentS_ < settings_.intervalS)
         return std::nullopt;
-    const bool stale = !target || (settings_.homeAfterS > 0.0 && nowS - targetTimeS >= settings_.homeAfterS);
-    if (stale) {
+    if (target)
+        lastTargetS_ = std::max(lastTargetS_, targetTimeS);
+    const bool home = settings_.homeAfterS > 0.0 && everSent_ && nowS - lastTargetS_ >= settings_.homeAfterS;
+    if (home || !target) {
         // No fix for a while: home once, if a home is set (and there was a flight to come from).
-        if (settings_.homeAfterS > 0.0 && !homed_ && lastSent_) {
+        if (home && !homed_) {
             homed_ = true;
             return Pointing{settings_.homeAzimuth, settings_.azimuthOnly ? 0.0 : settings_.homeElevation};
         }
@@ -48,6 +50,7 @@ void RotatorPolicy::sent(const Pointing& p, double nowS)
 {
     lastSent_ = p;
     lastSentS_ = nowS;
+    everSent_ = true;
 }
 
 }  // namespace nimbra::station

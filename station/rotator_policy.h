@@ -39,6 +39,9 @@ public:
     std::optional<Pointing> decide(double nowS, const std::optional<Pointing>& target, double targetTimeS);
     // What was last sent (after a command was acknowledged).
     void sent(const Pointing& p, double nowS);
+    // The rotator's position is no longer known (rotctld connected again, perhaps restarted):
+    // the next decision sends the target whatever the threshold (the interval still holds).
+    void forget() { lastSent_.reset(); }
     const std::optional<Pointing>& lastSent() const { return lastSent_; }
     const RotatorSettings& settings() const { return settings_; }
 
@@ -46,7 +49,9 @@ private:
     RotatorSettings settings_;
     std::optional<Pointing> lastSent_;
     double lastSentS_ = -1e9;
+    double lastTargetS_ = -1e9;  // the newest fix's time
     bool homed_ = false;
+    bool everSent_ = false;  // a flight was followed: there is somewhere to come home from
 };
 
 }  // namespace nimbra::station

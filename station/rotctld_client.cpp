@@ -1,6 +1,5 @@
 #include "station/rotctld_client.h"
 
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "net/tcp_connect.h"
 
 namespace nimbra::station {
 
@@ -46,26 +47,8 @@ void RotctldClient::close()
 bool RotctldClient::connect(std::string& error)
 {
     close();
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (const int r = ::getaddrinfo(address_.host.c_str(), std::to_string(address_.port).c_str(), &hints, &found); r != 0) {
-        error = describe() + ": " + gai_strerror(r);
-        return false;
-    }
-    std::string why = "no address";
-    for (addrinfo* ai = found; ai && fd_ < 0; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-        if (fd < 0)
-            continue;
-        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
-            fd_ = fd;
-        } else {
-            why = std::strerror(errno);
-            ::close(fd);
-        }
-    }
-    ::freeaddrinfo(found);
+    std::string why;
+    fd_ = net::connectTcp(address_.host, address_.port, kTimeoutMs, why);
     if (fd_ < 0)
         error = describe() + ": " + why;
     return fd_ >= 0;
@@ -77,6 +60,8 @@ bool RotctldClient::sendLine(const std::string& line, std::string& error)
     while (done < line.size()) {
         const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN && net::waitFor(fd_, POLLOUT, kTimeoutMs))
             continue;
         if (n <= 0) {
             error = describe() + ": " + std::strerror(errno);
@@ -97,15 +82,14 @@ bool RotctldClient::readLine(std::string& line, std::string& error)
             buffer_.erase(0, nl + 1);
             return true;
         }
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, kTimeoutMs) <= 0) {
+        if (!net::waitFor(fd_, POLLIN, kTimeoutMs)) {
             error = describe() + ": no answer";
             close();
             return false;
         }
         char chunk[256];
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0) {
             error = describe() + (n == 0 ? ": rotctld closed the connection" : ": " + std::string(std::strerror(errno)));

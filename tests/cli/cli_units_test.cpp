@@ -263,3 +263,47 @@ TEST(CliRawReader, StopRequestedBeforeTheWaitIsNotMissed)
 }
 
 }  // namespace
+
+TEST(CliOptions, ChaseOptions)
+{
+    // gpsd and a typed-in position together: the typed one stands until the GPS's first fix.
+    ParseOutcome p = parseOptions({"--station", "gpsd:car:2948", "--station", "48.1,11.5,520", "--rotator",
+                                   "shack:4600", "--rotator-threshold=2.5", "--rotator-interval", "3",
+                                   "--rotator-azimuth-only", "--rotator-home", "180,5,10", "--rotator-sonde", "1a2b",
+                                   "--sondehub", "N0CALL", "--sondehub-chase", "-"});
+    ASSERT_EQ(p.error, "");
+    const ChaseOptions& c = p.options.chase;
+    ASSERT_TRUE(c.gpsd);
+    EXPECT_EQ(c.gpsd->host, "car");
+    EXPECT_EQ(c.gpsd->port, 2948);
+    EXPECT_EQ(p.options.stationLat, 48.1f);
+    ASSERT_TRUE(c.rotator);
+    EXPECT_EQ(c.rotator->port, 4600);
+    EXPECT_EQ(c.rotatorSettings.thresholdDeg, 2.5);
+    EXPECT_EQ(c.rotatorSettings.intervalS, 3.0);
+    EXPECT_TRUE(c.rotatorSettings.azimuthOnly);
+    EXPECT_EQ(c.rotatorSettings.homeAzimuth, 180.0);
+    EXPECT_EQ(c.rotatorSettings.homeElevation, 5.0);
+    EXPECT_EQ(c.rotatorSettings.homeAfterS, 600.0);
+    EXPECT_EQ(c.rotatorSonde, 0x1A2Bu);
+    EXPECT_TRUE(c.sondehubChase);
+
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
+        {{"--station", "gpsd:", "-"}, "expected a host after gpsd:"},
+        {{"--station", "gpsdd", "-"}, "LAT,LON,ALT"},
+        {{"--rotator-threshold", "3", "-"}, "add --rotator HOST[:PORT]"},
+        {{"--rotator", "shack", "--rotator-threshold", "0", "-"}, "expected 0.1 to 90 degrees"},
+        {{"--rotator", "shack", "--rotator-home", "180,5", "-"}, "expected AZ,EL,MINUTES"},
+        {{"--rotator", "shack", "--rotator-home", "360,5,10", "-"}, "expected AZ,EL,MINUTES"},
+        {{"--rotator", "shack", "--rotator-sonde", "12345", "-"}, "1 to 4 hexadecimal digits"},
+        {{"--rotator", "shack", "--rotator-sonde", "xyz", "-"}, "1 to 4 hexadecimal digits"},
+        {{"--rotator", "shack:0", "-"}, "from 1 to 65535"},
+        {{"--sondehub", "N0CALL", "--sondehub-chase", "-"}, "needs --sondehub and --station gpsd"},
+        {{"--station", "gpsd", "--sondehub-chase", "-"}, "needs --sondehub and --station gpsd"},
+        {{"--sondehub-chase=yes", "-"}, "takes no value"},
+    };
+    for (const auto& [args, message] : bad) {
+        const std::string error = parseOptions(args).error;
+        EXPECT_NE(error.find(message), std::string::npos) << args[0] << " " << args[1] << ": " << error;
+    }
+}

@@ -15,15 +15,15 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
+
+from running import Running, free_port
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "sdr", "rtl_tcp_server.py")
 BIN = None
 WORK = None
-LINE = re.compile(r"^\d\d \w{3} \d{4} \d\d:\d\d:\d\d (\S+) (\d+) ")
 
 
 def synth_band(name, *args):
@@ -36,59 +36,6 @@ def synth_band(name, *args):
         header = f.readline().strip().split(",")
         rows = [dict(zip(header, line.strip().split(","))) for line in f if line.strip()]
     return path, rows
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-class Running:
-    """A process whose output lines are kept with the time each arrived."""
-
-    def __init__(self, args, env=None):
-        self.start = time.monotonic()
-        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        self.out, self.err = [], []
-        self.threads = [threading.Thread(target=self._read, args=(self.proc.stdout, self.out), daemon=True),
-                        threading.Thread(target=self._read, args=(self.proc.stderr, self.err), daemon=True)]
-        for t in self.threads:
-            t.start()
-
-    def _read(self, stream, into):
-        for raw in stream:
-            into.append((time.monotonic() - self.start, raw.decode().rstrip("\n")))
-
-    def stop(self, after=None):
-        if after is not None:
-            time.sleep(max(0.0, after - (time.monotonic() - self.start)))
-        if self.proc.poll() is None:
-            self.proc.terminate()
-        self.proc.wait(timeout=30)
-        for t in self.threads:
-            t.join(timeout=5)
-        return self.proc.returncode
-
-    def wait_for(self, pattern, timeout, stream="err"):
-        until = time.monotonic() + timeout
-        while True:
-            for t, line in list(self.err if stream == "err" else self.out):
-                if re.search(pattern, line):
-                    return t, line
-            if time.monotonic() >= until:
-                return None
-            time.sleep(0.05)
-
-    def fixes(self):
-        got = []
-        for t, line in self.out:
-            m = LINE.match(line)
-            if m:
-                got.append((t, m.group(1), m.group(2)))
-        return got
 
 
 class RtlTcpServer(Running):

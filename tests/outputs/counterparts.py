@@ -172,6 +172,7 @@ class TelemetryServer:
         self.mode = "up"
         self.received = []         # telemetry objects, in order
         self.listeners = []        # listener objects
+        self.listener_times = []   # time.monotonic() of each, in order
         self.attempts = 0          # telemetry requests answered, whatever the answer
         self.failed_answers = 0    # 5xx and 4xx answers
         self.held = 0              # requests waiting in "hold"
@@ -282,6 +283,7 @@ class TelemetryServer:
             self.check_headers(h, False)
             with self.lock:
                 self.listeners.append(json.loads(raw))
+                self.listener_times.append(time.monotonic())
             h.answer(200, "OK")
             return
         self.check_headers(h, True)
