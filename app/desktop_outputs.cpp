@@ -55,6 +55,11 @@ void DesktopOutputs::restart()
     if (!settings.toConfig(params_, config, error)) {
         startError_ = tr("Outputs: %1").arg(error);
     } else if (config.any()) {
+        // The GPS's position goes out only where the user lets it: as the station's, or as the
+        // chase car's.
+        if (moving_ && (settings.shareStation || settings.sondehubChase))
+            config.livePosition = positionSource_;
+        config.sondehubChase = moving_ && settings.sondehubChase;
         std::string why;
         if (!set_.start(config, "nimbra", why))
             startError_ = tr("Outputs: %1").arg(QString::fromStdString(why));
@@ -62,6 +67,13 @@ void DesktopOutputs::restart()
     if (!startError_.isEmpty())
         qWarning().noquote() << startError_;
     refresh();
+}
+
+void DesktopOutputs::setPositionSource(outputs::PositionSource source, bool moving)
+{
+    positionSource_ = std::move(source);
+    moving_ = moving;
+    restart();
 }
 
 void DesktopOutputs::followStation()

@@ -41,6 +41,9 @@ public:
     // Restarts the outputs when the station of the decoder parameters is no longer the one they
     // started with (its position goes into the live KML and, when shared, to SondeHub).
     void followStation();
+    // The GPS's position (`moving`: the station's position comes from it) for SondeHub's station
+    // or chase car, as the Outputs dialog allows; restarts the outputs.
+    void setPositionSource(outputs::PositionSource source, bool moving);
     // Lets the outputs deliver for at most `waitSeconds`, then stops them; publish() then does
     // nothing.
     void stop(double waitSeconds);
@@ -56,6 +59,8 @@ private:
     QLabel* label_;
     outputs::OutputSet set_;
     QString startError_;
+    outputs::PositionSource positionSource_;
+    bool moving_ = false;
     float stationLat_ = 0.0f, stationLon_ = 0.0f, stationAlt_ = 0.0f;  // as the outputs started
 };
 

@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QMenu>
 
+#include "app/chase_overlay.h"
+#include "app/desktop_station.h"
 #include "app/fix_feed.h"
 #include "app/flight_log.h"
 #include "app/flight_plots.h"
@@ -84,6 +86,7 @@ void DesktopPanels::fixAccepted(const FlightFix& fix)
     stats_.addFix(fix.record.sampleIndex);
     log_->add(fix);
     signalPanel_->setPhase(fix.phase);
+    showDistances();
 }
 
 void DesktopPanels::decodeBegan(const QString& fileName, qint64 firstSample)
@@ -114,9 +117,35 @@ void DesktopPanels::setLiveInput(const QString& device)
     liveDevice_ = device;
 }
 
-void DesktopPanels::setTileFolder(const QString& folder)
+void DesktopPanels::setTiles(const QString& folder, const TileNetworkSettings& network)
 {
     trackView_->setTileFolder(folder);
+    trackView_->setTileNetwork(network);
+}
+
+void DesktopPanels::setStation(const DesktopStation* station)
+{
+    station_ = station;
+    trackView_->setStation(station);
+    if (station)
+        connect(station, &DesktopStation::positionChanged, this, &DesktopPanels::showDistances);
+    showDistances();
+}
+
+void DesktopPanels::showDistances()
+{
+    const formats::Station at = station_ ? station_->position()
+                                         : formats::Station{decoder_.params.userLat.load(), decoder_.params.userLon.load(),
+                                                            decoder_.params.userAlt.load()};
+    const GeoPoint from{at.latitude, at.longitude};
+    QString toSonde, toLanding;
+    if (!log_->empty()) {
+        const FlightFix& latest = log_->latest();
+        toSonde = bearingDistance(from, {latest.record.latitude, latest.record.longitude});
+        if (latest.prediction.valid)
+            toLanding = bearingDistance(from, {latest.prediction.landing.latitude, latest.prediction.landing.longitude});
+    }
+    signalPanel_->setDistances(toSonde, toLanding);
 }
 
 void DesktopPanels::resetCounters()

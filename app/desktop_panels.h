@@ -30,6 +30,7 @@ class QMenu;
 namespace nimbra {
 
 class Decoder;
+class DesktopStation;
 class FileDecodeQueue;
 class FixFeed;
 class FlightLog;
@@ -40,6 +41,7 @@ class SkyView;
 class StatusMessages;
 class TrackView;
 struct FlightFix;
+struct TileNetworkSettings;
 
 class DesktopPanels : public QObject {
     Q_OBJECT
@@ -65,13 +67,16 @@ public:
 
     // The sound input started on this device, or (empty) is not running.
     void setLiveInput(const QString& device);
-    void setTileFolder(const QString& folder);
+    void setTiles(const QString& folder, const TileNetworkSettings& network);
+    // The station's GPS position and trail for the track view and the signal panel's distances.
+    void setStation(const DesktopStation* station);
     void resetCounters();
     // Once per tick: the figures, the panel, the plots, the no-signal message.
     void refresh();
 
 private:
     void fixAccepted(const FlightFix& fix);
+    void showDistances();
     void decodeBegan(const QString& fileName, qint64 firstSample);
     void decodeEnded(const QString& fileName, qint64 firstSample, qint64 lastSample);
     QDockWidget* addDock(const QString& title, const QString& menuText, const QString& name,
@@ -90,6 +95,7 @@ private:
     SkyView* skyView_;
     TrackView* trackView_;
     FlightPlots* plots_;
+    const DesktopStation* station_ = nullptr;
 
     Input input_ = Input::Live;
     QString liveDevice_;   // empty: the sound input is not running

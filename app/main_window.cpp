@@ -14,6 +14,7 @@
 
 #include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
+#include "app/desktop_station.h"
 #include "app/fix_feed.h"
 #include "app/settings.h"
 #include "app/status_messages.h"
@@ -60,7 +61,8 @@ MainWindow::MainWindow(QWidget* parent)
       fileDecodes_(nullptr),
       messages_(nullptr),
       panels_(nullptr),
-      outputs_(nullptr)
+      outputs_(nullptr),
+      station_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
@@ -88,6 +90,16 @@ MainWindow::MainWindow(QWidget* parent)
     connect(fileDecodes_, &FileDecodeQueue::decodeStarted, this, [this] { messages_->clear(StatusMessages::File); });
     connect(fileDecodes_, &FileDecodeQueue::decodeFailed, this,
             [this](const QString& message) { messages_->set(StatusMessages::File, message); });
+    // The station's GPS and rotator: live fixes point the antenna, the GPS moves the station.
+    station_ = new DesktopStation(*decoder_, ui->statusBar, this);
+    station_->setLiveInput([this] { return panels_->input() == DesktopPanels::Input::Live; });
+    connect(&panels_->fixFeed(), &FixFeed::fixAccepted, station_, &DesktopStation::fixAccepted);
+    connect(ui->actionRotator, &QAction::toggled, station_, &DesktopStation::setRotatorOn);
+    connect(station_, &DesktopStation::rotatorSwitched, ui->actionRotator, &QAction::setChecked);
+    panels_->setStation(station_);
+    station_->apply(StationSettings::load());
+    ui->actionRotator->setChecked(station_->settings().rotatorOn);
+    outputs_->setPositionSource(station_->positionSource(), station_->settings().positionFromGps);
     desktop_ = DesktopSettings::load();
     if (!desktop_.windowGeometry.isEmpty())
         restoreGeometry(desktop_.windowGeometry);
@@ -113,6 +125,9 @@ MainWindow::~MainWindow()
 {
     qDebug() << "Destroy MainWindow";
     capture_->stop();
+    // The GPS and rotator threads end here; the station writes into the decoder as it goes.
+    delete station_;
+    station_ = nullptr;
     // No decode may run on against a decoder and window that are going away.
     fileDecodes_->stop();
     // Nothing drives the decoder now; its listeners must not outlive the panels.
@@ -151,8 +166,9 @@ void MainWindow::setDesktopSettings(const DesktopSettings& settings)
 {
     desktop_.waveChannel = settings.waveChannel;
     desktop_.tileFolder = settings.tileFolder;
+    desktop_.tiles = settings.tiles;
     fileDecodes_->setChannel(desktop_.waveChannel);
-    panels_->setTileFolder(desktop_.tileFolder);
+    panels_->setTiles(desktop_.tileFolder, desktop_.tiles);
 }
 
 QString MainWindow::chooseExportFile()

@@ -39,6 +39,7 @@ class CaptureControl;
 class Decoder;
 class DesktopOutputs;
 class DesktopPanels;
+class DesktopStation;
 class FileDecodeQueue;
 class FixFeed;
 class StatusMessages;
@@ -68,6 +69,7 @@ public:
     // Every accepted fix and finished block, on the GUI thread (see app/fix_feed.h).
     FixFeed& fixFeed();
     DesktopPanels& panels() { return *panels_; }
+    DesktopStation& station() { return *station_; }
     StatusMessages& statusMessages() { return *messages_; }
     const DesktopSettings& desktopSettings() const { return desktop_; }
     void setDesktopSettings(const DesktopSettings& settings);
@@ -118,6 +120,7 @@ private:
     DesktopPanels* panels_;
     DesktopSettings desktop_;
     DesktopOutputs* outputs_;
+    DesktopStation* station_;
     std::function<QString()> chooseWaveFile_;
     std::function<QString()> chooseExportFile_;
     // Record notes made while a WAVE decode held the decoder, for the live record file.

@@ -12,6 +12,7 @@
 #include "app/about_dialog.h"
 #include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
+#include "app/desktop_station.h"
 #include "app/flight_log.h"
 #include "app/flight_settings.h"
 #include "app/flight_tracking.h"
@@ -66,6 +67,10 @@ void MainWindow::ConfigWasChanged()
 {
     qDebug() << "ConfigWasChanged";
     capture_->restart();
+    const bool wasMoving = station_->settings().positionFromGps;
+    station_->apply(StationSettings::load());
+    if (station_->settings().positionFromGps != wasMoving)
+        outputs_->setPositionSource(station_->positionSource(), station_->settings().positionFromGps);
     outputs_->followStation();
     // The landing ground follows the station's altitude unless it was set.
     panels_->tracking().apply(panels_->tracking().settings(), decoder_->params.userAlt.load());

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/tile_fetcher.h"
+
 namespace nimbra {
 
 namespace {
@@ -62,7 +64,17 @@ QString MapTiles::pathOf(int z, int x, int y) const
     return QDir(folder_).filePath(QStringLiteral("%1/%2/%3.png").arg(z).arg(x).arg(y));
 }
 
+bool MapTiles::networkEnabled() const { return network_ && network_->enabled(); }
+
 const QPixmap* MapTiles::tile(int z, int x, int y)
+{
+    const QPixmap* local = folder_.isEmpty() ? nullptr : localTile(z, x, y);
+    if (local || !networkEnabled())
+        return local;
+    return network_->tile(z, x, y);
+}
+
+const QPixmap* MapTiles::localTile(int z, int x, int y)
 {
     const QString path = pathOf(z, x, y);
     if (const QPixmap* cached = cache_.object(path))
@@ -82,6 +94,8 @@ int MapTiles::draw(QPainter& painter, const LocalProjection& projection,
 {
     if (!enabled())
         return 0;
+    if (networkEnabled())
+        network_->beginPaint();
     const double midLatitude = projection.latitudeOf({0.0, (south + north) / 2.0});
     const int z = zoomFor(pixelsPerKm, midLatitude);
     const double n = std::ldexp(1.0, z);

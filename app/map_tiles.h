@@ -1,8 +1,10 @@
 // MapTiles: a background of map tiles for the track view, from a local folder in the usual
 // z/x/y layout (FOLDER/z/x/y.png, 256-pixel Web Mercator tiles, as tile servers and offline map
-// tools write them). Nothing is downloaded: a tile missing from the folder is not drawn.
+// tools write them) and, where the folder has none, from a tile server (TileFetcher). A tile
+// that is in neither yet is not drawn; nothing waits for one.
 //
-// In:  the folder (empty: no tiles); for each repaint, the view's projection, scale and extent.
+// In:  the folder (empty: none), the tile server (none: the folder alone); for each repaint, the
+//      view's projection, scale and extent.
 // Out: the tiles that cover the view, each drawn over the rectangle its corners project to (over
 //      a few hundred kilometres the two projections differ by less than a pixel per tile).
 //      Loaded tiles are cached (up to kCacheMegabytes).
@@ -20,6 +22,8 @@ class QPainter;
 
 namespace nimbra {
 
+class TileFetcher;
+
 class MapTiles {
 public:
     static constexpr int kTileSize = 256;
@@ -31,7 +35,10 @@ public:
 
     void setFolder(const QString& folder);
     const QString& folder() const { return folder_; }
-    bool enabled() const { return !folder_.isEmpty(); }
+    void setNetwork(TileFetcher* network) { network_ = network; }
+    TileFetcher* network() const { return network_; }
+    bool networkEnabled() const;
+    bool enabled() const { return !folder_.isEmpty() || networkEnabled(); }
 
     // The zoom level whose tiles show about one tile pixel per screen pixel.
     static int zoomFor(double pixelsPerKm, double latitude);
@@ -50,8 +57,10 @@ public:
 
 private:
     const QPixmap* tile(int z, int x, int y);
+    const QPixmap* localTile(int z, int x, int y);
 
     QString folder_;
+    TileFetcher* network_ = nullptr;
     QCache<QString, QPixmap> cache_;  // cost in kilobytes
     QPixmap missing_;                 // a null pixmap, cached for tiles not in the folder
 };

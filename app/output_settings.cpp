@@ -83,7 +83,7 @@ struct TextKey {
 const FlagKey kFlags[] = {
     {"udpEnabled", &OutputSettings::udpEnabled},         {"sondehubEnabled", &OutputSettings::sondehubEnabled},
     {"shareStation", &OutputSettings::shareStation},     {"mqttEnabled", &OutputSettings::mqttEnabled},
-    {"liveKmlEnabled", &OutputSettings::liveKmlEnabled},
+    {"liveKmlEnabled", &OutputSettings::liveKmlEnabled}, {"sondehubChase", &OutputSettings::sondehubChase},
 };
 const TextKey kTexts[] = {
     {"udpAddress", &OutputSettings::udpAddress},         {"sondehubCallsign", &OutputSettings::sondehubCallsign},

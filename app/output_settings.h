@@ -23,6 +23,7 @@ struct OutputSettings {
     QString sondehubSpool;            // empty: the program's default folder
     double sondehubIntervalS = 15.0;
     bool shareStation = false;        // send the station position of Config to the network
+    bool sondehubChase = false;       // the chase car as a mobile station (position from GPS)
 
     bool mqttEnabled = false;
     QString mqttUrl = QStringLiteral("mqtt://127.0.0.1/nimbra");

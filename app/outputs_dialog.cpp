@@ -21,6 +21,7 @@ OutputsDialog::OutputsDialog(const OutputSettings& s, QWidget* parent) : QDialog
     ui->lineEdit_sondehubSpool->setText(s.sondehubSpool);
     ui->doubleSpinBox_sondehubInterval->setValue(s.sondehubIntervalS);
     ui->checkBox_shareStation->setChecked(s.shareStation);
+    ui->checkBox_sondehubChase->setChecked(s.sondehubChase);
     ui->groupBoxMqtt->setChecked(s.mqttEnabled);
     ui->lineEdit_mqttUrl->setText(s.mqttUrl);
     ui->groupBoxLiveKml->setChecked(s.liveKmlEnabled);
@@ -57,6 +58,7 @@ OutputSettings OutputsDialog::settings() const
     s.sondehubSpool = ui->lineEdit_sondehubSpool->text().trimmed();
     s.sondehubIntervalS = ui->doubleSpinBox_sondehubInterval->value();
     s.shareStation = ui->checkBox_shareStation->isChecked();
+    s.sondehubChase = ui->checkBox_sondehubChase->isChecked();
     s.mqttEnabled = ui->groupBoxMqtt->isChecked();
     s.mqttUrl = ui->lineEdit_mqttUrl->text().trimmed();
     s.liveKmlEnabled = ui->groupBoxLiveKml->isChecked();

@@ -1,6 +1,7 @@
 #include "app/preferences_dialog.h"
 
 #include <QFileDialog>
+#include <QPushButton>
 
 #include <cmath>
 
@@ -16,6 +17,13 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, const Flig
     ui->spinBoxWaveChannel->setMaximum(DesktopSettings::kMaxChannel);
     ui->spinBoxWaveChannel->setValue(settings.waveChannel);
     ui->lineEditTileFolder->setText(settings.tileFolder);
+    ui->lineEditTileUrl->setText(settings.tiles.urlTemplate);
+    ui->lineEditTileAttribution->setText(settings.tiles.attribution);
+    ui->spinBoxTileCache->setRange(DesktopSettings::kMinTileCacheMegabytes, DesktopSettings::kMaxTileCacheMegabytes);
+    ui->spinBoxTileCache->setValue(settings.tiles.cacheMegabytes);
+    ui->checkBoxTilesOffline->setChecked(settings.tiles.offlineOnly);
+    connect(ui->lineEditTileUrl, &QLineEdit::textChanged, this, &PreferencesDialog::validate);
+    validate();
     ui->checkBoxTrust->setChecked(flight.trust);
     ui->spinBoxBurstAltitude->setValue(static_cast<int>(std::lround(flight.burstAltitudeM)));
 }
@@ -30,6 +38,11 @@ DesktopSettings PreferencesDialog::settings() const
     DesktopSettings s = settings_;
     s.waveChannel = ui->spinBoxWaveChannel->value();
     s.tileFolder = ui->lineEditTileFolder->text().trimmed();
+    if (checkTileUrl(ui->lineEditTileUrl->text()).isEmpty())
+        s.tiles.urlTemplate = ui->lineEditTileUrl->text().trimmed();
+    s.tiles.attribution = ui->lineEditTileAttribution->text().trimmed();
+    s.tiles.cacheMegabytes = ui->spinBoxTileCache->value();
+    s.tiles.offlineOnly = ui->checkBoxTilesOffline->isChecked();
     return s;
 }
 
@@ -41,6 +54,15 @@ FlightTrackingSettings PreferencesDialog::flightTracking() const
     if (ui->spinBoxBurstAltitude->value() != static_cast<int>(std::lround(flight_.burstAltitudeM)))
         f.burstAltitudeM = ui->spinBoxBurstAltitude->value();
     return f;
+}
+
+void PreferencesDialog::validate()
+{
+    const QString why = checkTileUrl(ui->lineEditTileUrl->text());
+    ui->lineEditTileUrl->setProperty("invalid", !why.isEmpty());
+    ui->lineEditTileUrl->setStyleSheet(why.isEmpty() ? QString() : QStringLiteral("background-color: #ffc8c8;"));
+    ui->labelTileUrlProblem->setText(why.isEmpty() ? QString() : tr("Tile server: %1").arg(why));
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(why.isEmpty());
 }
 
 void PreferencesDialog::on_pushButtonBrowseTiles_clicked()

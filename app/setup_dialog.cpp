@@ -4,10 +4,12 @@
 #include <QAudioDevice>
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <cmath>
 
 #include "app/c_format.h"
+#include "app/station_config.h"
 #include "demod/decoder_parameters.h"
 #include "sources/audio_backend.h"
 #include "ui_setup_dialog.h"
@@ -15,10 +17,15 @@
 namespace nimbra {
 
 SetupDialog::SetupDialog(DecoderParameters& params, QWidget* parent)
-    : QDialog(parent), ui(new Ui::SetupDialog), params_(params)
+    : QDialog(parent), ui(new Ui::SetupDialog), params_(params), station_(nullptr)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    station_ = new StationConfig(StationSettings::load(), ui->widget_station);
+    auto* stationLayout = new QVBoxLayout(ui->widget_station);
+    stationLayout->setContentsMargins(0, 0, 0, 0);
+    stationLayout->addWidget(station_);
+    connect(station_, &StationConfig::validityChanged, this, &SetupDialog::validate);
 
     const DecoderParameters& p = params_;
     ui->lineEdit_latitude->setText(cFormat("%g", static_cast<double>(p.userLat.load())));
@@ -68,7 +75,7 @@ void SetupDialog::validate()
         edit->setToolTip(valid ? QString() : QCoreApplication::translate("SetupDialog", "Not a number: use a point as the decimal separator"));
         allValid = allValid && valid;
     }
-    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid && station_->valid());
 }
 
 void SetupDialog::on_buttonBox_accepted()
@@ -88,6 +95,8 @@ void SetupDialog::on_buttonBox_accepted()
     p.displayPsuData = ui->checkBoxPsuData->isChecked() ? 1 : 0;
     p.displayCalibrationData = ui->checkBoxCalibrationData->isChecked() ? 1 : 0;
     p.soundInputDeviceIndex = ui->comboBoxSndIn->currentIndex();
+    if (station_->valid())
+        station_->settings().save();
     emit ConfigWasChanged_mainwindow();
 }
 

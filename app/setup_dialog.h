@@ -1,6 +1,7 @@
 // SetupDialog: edits the station position, the plausible range, the PTU display flags and the
 // sound input device, straight in the decoder parameters it is given (the live ones of the
-// window's decoder).
+// window's decoder). On its right, the station's tabs (StationConfig): the position from a GPS
+// and the rotator, stored in the settings on OK.
 //
 // In:  the decoder parameters (shown when the dialog opens) and the audio input list.
 // Out: on OK the parameters are stored and ConfigWasChanged_mainwindow() is emitted, so that the
@@ -22,6 +23,7 @@ class SetupDialog;
 namespace nimbra {
 
 struct DecoderParameters;
+class StationConfig;
 
 class SetupDialog : public QDialog {
     Q_OBJECT
@@ -34,6 +36,7 @@ public:
     // The number in text, read with a decimal point whatever the locale; false when the text is
     // not a number or the number does not fit a float.
     static bool parseNumber(const QString& text, float* value);
+    StationConfig* stationConfig() const { return station_; }
 
 signals:
     void ConfigWasChanged_mainwindow();
@@ -46,6 +49,7 @@ private:
 
     Ui::SetupDialog* ui;
     DecoderParameters& params_;
+    StationConfig* station_;
 };
 
 }  // namespace nimbra

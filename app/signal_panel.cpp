@@ -84,6 +84,12 @@ void SignalPanel::setPhase(FlightPhase phase)
     ui->label_phase->setText(phaseName(phase));
 }
 
+void SignalPanel::setDistances(const QString& toSonde, const QString& toLanding)
+{
+    ui->label_toSonde->setText(toSonde.isEmpty() ? QStringLiteral("-") : toSonde);
+    ui->label_toLanding->setText(toLanding.isEmpty() ? QStringLiteral("-") : toLanding);
+}
+
 QString SignalPanel::text(const char* field) const
 {
     const auto* label = findChild<QLabel*>(QStringLiteral("label_") + QLatin1String(field));

@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/chase_overlay.h"
+#include "app/desktop_station.h"
 #include "app/flight_log.h"
+#include "app/tile_fetcher.h"
 #include "demod/decoder_parameters.h"
 
 namespace nimbra {
@@ -37,8 +40,10 @@ bool descending(const FlightFix& f)
 }  // namespace
 
 TrackView::TrackView(const FlightLog& log, const DecoderParameters& params, QWidget* parent)
-    : QWidget(parent), log_(log), params_(params)
+    : QWidget(parent), log_(log), params_(params), network_(new TileFetcher(this))
 {
+    tiles_.setNetwork(network_);
+    connect(network_, &TileFetcher::tileArrived, this, qOverload<>(&QWidget::update));
     setToolTip(tr("The ground around your station, north up, in kilometres. Blue: ascent, red: "
                   "descent, purple: predicted path and landing. Drag to move, wheel to zoom, "
                   "double-click to follow the flight again"));
@@ -56,8 +61,28 @@ void TrackView::setTileFolder(const QString& folder)
     update();
 }
 
+void TrackView::setTileNetwork(const TileNetworkSettings& settings)
+{
+    network_->configure(settings);
+    update();
+}
+
+void TrackView::setStation(const DesktopStation* station)
+{
+    if (station_)
+        disconnect(station_, nullptr, this, nullptr);
+    station_ = station;
+    if (station_)
+        connect(station_, &DesktopStation::positionChanged, this, qOverload<>(&QWidget::update));
+    update();
+}
+
 LocalProjection TrackView::projection() const
 {
+    if (station_) {
+        const formats::Station at = station_->position();
+        return LocalProjection(at.latitude, at.longitude);
+    }
     return LocalProjection(params_.userLat.load(), params_.userLon.load());
 }
 
@@ -179,7 +204,7 @@ void TrackView::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
-void TrackView::drawRings(QPainter& p)
+void TrackView::drawRings(QPainter& p, bool stationMarker)
 {
     const double spacing = niceLength(kRingSpacingPixels / pixelsPerKm_);
     const QPointF station = toScreen({0.0, 0.0});
@@ -196,6 +221,8 @@ void TrackView::drawRings(QPainter& p)
         p.drawText(station + QPointF(r * 0.7071 + 3, -r * 0.7071 - 3),
                    QStringLiteral("%1 km").arg(i * spacing, 0, 'g', 6));
     }
+    if (!stationMarker)
+        return;  // the car, drawn with the chase
     // The station.
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(QColor(0x2c, 0xa0, 0x2c));
@@ -275,20 +302,58 @@ void TrackView::drawScaleAndNorth(QPainter& p)
     p.drawText(QPointF(36, 34), tr("descent"));
 }
 
+void TrackView::drawChaseAndAttribution(QPainter& p, const LocalProjection& proj)
+{
+    ChaseScene scene;
+    scene.station = {proj.latitudeOf({0.0, 0.0}), proj.longitudeOf({0.0, 0.0})};
+    scene.moving = station_ && station_->moving();
+    if (scene.moving)
+        scene.trail = station_->trail();
+    if (!log_.empty()) {
+        const FlightFix& latest = log_.latest();
+        scene.sonde = GeoPoint{latest.record.latitude, latest.record.longitude};
+        if (latest.prediction.valid)
+            scene.landing = GeoPoint{latest.prediction.landing.latitude, latest.prediction.landing.longitude};
+    }
+    drawChase(p, scene, [&](const GeoPoint& g) { return toScreen(proj.toPlane(g.latitude, g.longitude)); }, rect(),
+              palette());
+    if (tiles_.networkEnabled() && !network_->settings().attribution.isEmpty()) {
+        const QString text = network_->settings().attribution;
+        const QFontMetrics m = p.fontMetrics();
+        const QRectF box(width() - m.horizontalAdvance(text) - 10, height() - m.height() - 4,
+                         m.horizontalAdvance(text) + 8, m.height() + 2);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 190));
+        p.drawRect(box);
+        p.setPen(QColor(0x33, 0x33, 0x33));
+        p.drawText(box, Qt::AlignCenter, text);
+    }
+}
+
 void TrackView::paintEvent(QPaintEvent* /*event*/)
 {
+    const LocalProjection proj = projection();
+    const double originLat = proj.latitudeOf({0.0, 0.0}), originLon = proj.longitudeOf({0.0, 0.0});
+    if (painted_ && !following_ && (originLat != originLat_ || originLon != originLon_)) {
+        // The car moved the plan's origin: the part of the ground in view stays in view.
+        const LocalProjection before(originLat_, originLon_);
+        centre_ = proj.toPlane(before.latitudeOf(centre_), before.longitudeOf(centre_));
+    }
+    originLat_ = originLat;
+    originLon_ = originLon;
+    painted_ = true;
     if (following_)
         fit();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), palette().base());
-    const LocalProjection proj = projection();
     const PlanePoint topLeft = toPlane(QPointF(0, 0));
     const PlanePoint bottomRight = toPlane(QPointF(width(), height()));
     tiles_.draw(p, proj, [this](const PlanePoint& q) { return toScreen(q); }, topLeft.east,
                 bottomRight.east, bottomRight.north, topLeft.north, pixelsPerKm_);
-    drawRings(p);
+    drawRings(p, !(station_ && station_->moving()));
     drawTrack(p, proj);
+    drawChaseAndAttribution(p, proj);
     drawScaleAndNorth(p);
 }
 

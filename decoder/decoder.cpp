@@ -158,9 +158,10 @@ FixSettings Decoder::fixSettings() const
     FixSettings s;
     s.rejectBogus = params.rejectBogus != 0;
     s.maxRangeKm = params.maxRange;
-    s.stationLat = params.userLat;
-    s.stationLon = params.userLon;
-    s.stationAlt = params.userAlt;
+    const bool live = liveStation.on.load() != 0;
+    s.stationLat = live ? liveStation.latitude.load() : params.userLat.load();
+    s.stationLon = live ? liveStation.longitude.load() : params.userLon.load();
+    s.stationAlt = live ? liveStation.altitude.load() : params.userAlt.load();
     s.appendPsu = params.displayPsuData != 0;
     s.appendCalibration = params.displayCalibrationData != 0;
     return s;

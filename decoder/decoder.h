@@ -67,6 +67,13 @@ public:
     // The input's level over the last half second, for display (readable from any thread); only
     // while the signal is measured.
     InputLevel inputLevel;
+    // The station's position from its own GPS (a chase car), while it has one: the look angles
+    // are taken from here instead of from params' userLat, userLon and userAlt, which stay the
+    // position the user typed in (and is stored). Written by the GUI thread, read per fix.
+    struct LiveStation {
+        Relaxed<int> on{0};
+        Relaxed<float> latitude{0.0f}, longitude{0.0f}, altitude{0.0f};
+    } liveStation;
 
     // The per-sample entry.
     void ProcessSample(float sample);

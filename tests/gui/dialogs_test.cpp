@@ -50,7 +50,7 @@ private slots:
         params().displayCalibrationData = 1;
         SetupDialog dialog(params());
         QCOMPARE(dialog.windowTitle(), QString("Dialog"));
-        QCOMPARE(dialog.size(), QSize(426, 371));
+        QCOMPARE(dialog.size(), QSize(796, 371));
         QCOMPARE(edit(dialog, "lineEdit_latitude")->text(), QString("39.75"));
         QCOMPARE(edit(dialog, "lineEdit_longitude")->text(), QString("-76.98"));
         QCOMPARE(edit(dialog, "lineEdit_altitude")->text(), QString("1e+06"));

@@ -116,7 +116,7 @@ private slots:
         QStringList titles;
         for (QAction* a : window.menuBar()->actions())
             titles << a->text();
-        QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View"}));
+        QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Station"}));
         auto* view = window.findChild<QMenu*>("menuView");
         QCOMPARE(view->actions().size(), 4);
         // Every menu entry has its own mnemonic within its menu.

@@ -14,6 +14,7 @@ void isolateUserFolders()
     static QTemporaryDir folder;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath("config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath("data")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(folder.filePath("cache")));
     const QString runtime = folder.filePath("runtime");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
