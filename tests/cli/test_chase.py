@@ -130,16 +130,21 @@ class Chase(unittest.TestCase):
         live = live_rows(run)
         self.assertGreater(len(live), 25, err)
         after = 0
+        worst = [0.0, 0.0, 0.0]
         for t, row in live:
             counter = row["counter"]
             if t > first_fix + 1.0:
                 same_angles(self, row, at_car[counter], "fix %s at %.1f s\n%s" % (counter, t, err))
+                for i, key in enumerate(("azimuth", "elevation", "range_km")):
+                    worst[i] = max(worst[i], abs(float(row[key]) - float(at_car[counter][key])))
                 after += 1
             elif t < first_fix:
                 same_angles(self, row, at_default[counter], "fix %s before the GPS's first fix" % counter)
             # The lines' positions are the sonde's, whatever the station's.
             self.assertEqual(row["latitude"], at_car[counter]["latitude"])
         self.assertGreater(after, 20)
+        sys.stderr.write("look angles from gpsd against typed in, %d fixes: azimuth %.3f deg, elevation %.3f deg, "
+                         "range %.0f m at most\n" % (after, worst[0], worst[1], worst[2] * 1000))
 
     def test_rotator_and_the_chase_car_follow_a_moving_car(self):
         # The car starts 1.5 km south-south-west of the launch and drives north; its GPS comes

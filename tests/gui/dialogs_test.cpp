@@ -4,12 +4,19 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDoubleSpinBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QtTest>
 
 #include "app/about_dialog.h"
 #include "app/setup_dialog.h"
+#include "app/station_config.h"
+#include "app/station_settings.h"
 #include "demod/decoder_parameters.h"
 #include "test_support.h"
 
@@ -112,6 +119,92 @@ private slots:
         QVERIFY(okButton(dialog)->isEnabled());
         QVERIFY(!latitude->property("invalid").toBool());
         QCOMPARE(latitude->styleSheet(), QString());
+    }
+
+    void theStationTabsStoreOnOkAndKeepTheFormOnTheLeftAsItWas()
+    {
+        clearSettingsStore();
+        auto* dialog = new SetupDialog(params());
+        // The form of the left half stands where it stood; the station's tabs sit beside it.
+        QCOMPARE(dialog->findChild<QDialogButtonBox*>("buttonBox")->geometry(), QRect(50, 330, 341, 32));
+        QWidget* right = dialog->findChild<QWidget*>("widget_station");
+        QVERIFY(right->geometry().left() >= 400);
+        QTabWidget* tabs = dialog->stationConfig()->tabs();
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(0), QString("Position"));
+        QVERIFY(dialog->findChild<QRadioButton*>("radioButton_typedPosition")->isChecked());
+        QVERIFY(!edit(*dialog, "lineEdit_gpsdHost")->isEnabled());
+        dialog->findChild<QRadioButton*>("radioButton_gpsPosition")->setChecked(true);
+        QVERIFY(edit(*dialog, "lineEdit_gpsdHost")->isEnabled());
+        edit(*dialog, "lineEdit_gpsdHost")->setText(" car.local ");
+        dialog->findChild<QSpinBox*>("spinBox_gpsdPort")->setValue(2948);
+        dialog->findChild<QCheckBox*>("checkBox_rotator")->setChecked(true);
+        edit(*dialog, "lineEdit_rotatorHost")->setText("shack");
+        dialog->findChild<QDoubleSpinBox*>("doubleSpinBox_threshold")->setValue(2.5);
+        dialog->findChild<QCheckBox*>("checkBox_home")->setChecked(true);
+        dialog->findChild<QDoubleSpinBox*>("doubleSpinBox_homeAzimuth")->setValue(180.0);
+        QTest::mouseClick(okButton(*dialog), Qt::LeftButton);
+        const StationSettings s = StationSettings::load();
+        QVERIFY(s.positionFromGps);
+        QCOMPARE(s.gpsdHost, QString("car.local"));
+        QCOMPARE(s.gpsdPort, 2948);
+        QVERIFY(s.rotatorOn);
+        QCOMPARE(s.rotatorHost, QString("shack"));
+        QCOMPARE(s.thresholdDeg, 2.5);
+        QVERIFY(s.homeOn);
+        QCOMPARE(s.rotatorSettings().homeAfterS, 600.0);
+        QCOMPARE(s.rotatorSettings().homeAzimuth, 180.0);
+        // The typed-in position is not touched by the GPS's settings.
+        QCOMPARE(params().userLat.load(), 39.75f);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        // Cancel stores nothing.
+        auto* again = new SetupDialog(params());
+        QVERIFY(again->findChild<QRadioButton*>("radioButton_gpsPosition")->isChecked());
+        again->findChild<QRadioButton*>("radioButton_typedPosition")->setChecked(true);
+        QTest::mouseClick(again->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel),
+                          Qt::LeftButton);
+        QVERIFY(StationSettings::load().positionFromGps);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void aHostThatCannotBeUsedBlocksOkWhileItsPartIsOn()
+    {
+        clearSettingsStore();
+        SetupDialog dialog(params());
+        dialog.findChild<QCheckBox*>("checkBox_rotator")->setChecked(true);
+        QLineEdit* host = edit(dialog, "lineEdit_rotatorHost");
+        for (const char* bad : {"", "my shack", "http://shack"}) {
+            host->setText(QString::fromLatin1(bad));
+            QVERIFY2(!okButton(dialog)->isEnabled(), bad);
+            QVERIFY2(host->property("invalid").toBool(), bad);
+        }
+        // Switched off, the field no longer matters; the stored host stays.
+        dialog.findChild<QCheckBox*>("checkBox_rotator")->setChecked(false);
+        QVERIFY(okButton(dialog)->isEnabled());
+        QCOMPARE(dialog.stationConfig()->settings().rotatorHost, QString("localhost"));
+    }
+
+    void damagedStationSettingsReadAsTheirDefaults()
+    {
+        clearSettingsStore();
+        {
+            QSettings store("org.nimbra-project", "Nimbra");
+            store.setValue("Station/gpsdPort", "seventy");
+            store.setValue("Station/gpsdHost", "a b");
+            store.setValue("Rotator/port", 70000);
+            store.setValue("Rotator/threshold", -3);
+            store.setValue("Rotator/interval", "nan");
+            store.setValue("Rotator/homeElevation", 95);
+        }
+        const StationSettings s = StationSettings::load();
+        const StationSettings d;
+        QCOMPARE(s.gpsdPort, d.gpsdPort);
+        QCOMPARE(s.gpsdHost, d.gpsdHost);
+        QCOMPARE(s.rotatorPort, d.rotatorPort);
+        QCOMPARE(s.thresholdDeg, d.thresholdDeg);
+        QCOMPARE(s.intervalS, d.intervalS);
+        QCOMPARE(s.homeElevation, d.homeElevation);
     }
 
     void aboutDialogTellsWhatIsDecoded()
