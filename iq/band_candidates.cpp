@@ -8,6 +8,10 @@ namespace nimbra::iq {
 namespace {
 
 constexpr double kTakenMarginHz = 1000.0;
+// Partners within this much of each other's level count as equally likely (the humps of one
+// sonde differ by a dB or two in a quarter second's spectrum); a line ranks this many steps down.
+constexpr double kPartnerLevelStepDb = 3.0;
+constexpr double kLinePenaltySteps = 2.0;
 
 Span spanOf(const SpectrumRegion& r) { return {r.lowHz, r.highHz}; }
 
@@ -41,7 +45,10 @@ std::vector<Candidate> findCandidates(const BandView& view, const std::vector<Ta
         Candidate c;
         c.region = r;
         c.alternatives.push_back(spanOf(r));
-        // Neighbours, nearest first, as the other hump of a wide deviation.
+        // Neighbours as the other hump of a wide deviation, the likeliest first: the two tones
+        // of a keyed pair carry the same power, while a strong wide sonde also raises weaker
+        // regions between them (its keying's sidebands), and a carrier is no tone being keyed.
+        // Nearest first among equals.
         std::vector<std::size_t> near;
         for (std::size_t j = 0; j < regions.size(); ++j) {
             if (j == i)
@@ -50,7 +57,14 @@ std::vector<Candidate> findCandidates(const BandView& view, const std::vector<Ta
             if (apart <= kMaxPairHz && !isTaken(spanOf(regions[j]), taken))
                 near.push_back(j);
         }
+        const auto unlikeness = [&](std::size_t j) {
+            return std::round(std::fabs(regions[j].levelDb - r.levelDb) / kPartnerLevelStepDb) +
+                   (regions[j].line ? kLinePenaltySteps : 0.0);
+        };
         std::sort(near.begin(), near.end(), [&](std::size_t a, std::size_t b) {
+            const double ua = unlikeness(a), ub = unlikeness(b);
+            if (ua != ub)
+                return ua < ub;
             return std::fabs(regions[a].centreHz() - r.centreHz()) < std::fabs(regions[b].centreHz() - r.centreHz());
         });
         for (std::size_t j : near) {

@@ -1,9 +1,11 @@
 #include "station/gpsd_client.h"
 
 #include <gps.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -142,6 +144,13 @@ bool GpsdClient::sleepFor(double seconds)
 
 void GpsdClient::run()
 {
+    // libgps writes its requests with plain write(): to a gpsd that has just closed the
+    // connection that raises SIGPIPE, which would end the whole program. Blocked on this thread
+    // the write fails with EPIPE instead and the read that follows reconnects.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     double backoff = 0.5;
     for (;;) {
         {

@@ -450,7 +450,7 @@ class Phase2Outputs(unittest.TestCase):
             self.assertIn(option, out)
         self.assertIn("(default sync)", out)
         examples = re.findall(r"^    (.*nimbra-decode .*)$", out, re.M)
-        self.assertEqual(len(examples), 9, out)
+        self.assertEqual(len(examples), 15, out)
 
         status, out, err = decode("--quiet", FLIGHT)
         self.assertEqual(err, "good 40 bad 0\n")
@@ -597,7 +597,9 @@ class FlightTracking(unittest.TestCase):
         self.assertAlmostEqual(objects[-1]["pred_lat"], float(self.rows[-1]["pred_lat"]), places=6)
         k = "{http://www.opengis.net/kml/2.2}"
         names = [p.find(k + "name").text for p in ET.parse(self.kml).getroot().iter(k + "Placemark")]
-        self.assertIn("Predicted landing", names)
+        # Two identifiers are two flights: each has its own prediction, named after it.
+        self.assertIn("Predicted landing 1A2B", names)
+        self.assertIn("Predicted landing 0C0F", names)
 
     def test_trust_off_takes_every_fix(self):
         gpx = os.path.join(WORK, "untrusted.gpx")

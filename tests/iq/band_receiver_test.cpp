@@ -102,6 +102,27 @@ TEST(BandReceiver, TwoSondesOnADirtyBandAreBothDecodedWhereTheyAre)
         EXPECT_NEAR(f.offsetHz, f.record.transmitterId == 0x1A2B ? where[0] : where[1], 1000.0);
 }
 
+// A strong sonde of wide deviation shows as two humps with its keying's weaker sidebands between
+// them: the humps are paired first, so its first blocks are decoded, at any level.
+TEST(BandReceiver, AStrongWideSondeIsDecodedFromItsFirstBlocks)
+{
+    for (double e : {12.0, 25.0}) {
+        nimbra::synth::BandSettings band;
+        band.sampleRate = 2400000.0;
+        band.durationS = 6.0;
+        band.ebN0Db = e;
+        band.sondes = {bandSonde(0x1A2B, -300000.0)};
+        band.sondes[0].deviationHz = 80000.0;
+        const BandRun run = runBand(band);
+        const auto up = eventsOf(run, ChannelEvent::Kind::TakenUp);
+        ASSERT_EQ(up.size(), 1u) << e << " dB";
+        EXPECT_NEAR(up[0].deviationHz, 80000.0, 2000.0);
+        expectTruthful(run);
+        const auto [have, want] = decodedFrom(run, 0x1A2B, 1.5);
+        EXPECT_GE(have, want - (e < 20.0 ? 1 : 0)) << e << " dB";
+    }
+}
+
 TEST(BandReceiver, SondesSwitchingOnAreTakenUpAndThoseThatLeaveAreLost)
 {
     nimbra::synth::BandSettings band;
