@@ -101,6 +101,8 @@ struct BandReceiver::Probe {
     std::vector<std::complex<float>> samples;
     std::int64_t firstIndex = 0;
     std::size_t needed = 0;
+    bool searched = false;  // its samples have been searched; it waits for its overlapping siblings
+    TonePair found;
 };
 
 BandReceiver::BandReceiver(double rate, ReceiverSettings settings)
@@ -217,19 +219,17 @@ void BandReceiver::drainTaps()
         c->consumed += static_cast<std::int64_t>(tap.output.size());
         tap.output.clear();
     }
-    for (std::size_t i = 0; i < probes_.size();) {
-        Probe& p = *probes_[i];
+    for (auto& probe : probes_) {
+        Probe& p = *probe;
         ChannelTap& tap = channelizer_.channel(p.tap);
         p.samples.insert(p.samples.end(), tap.output.begin(), tap.output.end());
         tap.output.clear();
-        if (p.samples.size() < p.needed) {
-            ++i;
-            continue;
+        if (!p.searched && p.samples.size() >= p.needed) {
+            p.found = search(p);
+            p.searched = true;
         }
-        std::unique_ptr<Probe> done = std::move(probes_[i]);
-        probes_.erase(probes_.begin() + static_cast<long>(i));
-        evaluate(*done);
     }
+    settleProbes();
     for (auto it = channels_.begin(); it != channels_.end();) {
         const auto next = std::next(it);
         if (!it->second->doomed.empty())
@@ -395,11 +395,45 @@ void BandReceiver::startProbe(const Span& span, double levelDb)
     probes_.push_back(std::move(probe));
 }
 
+TonePair BandReceiver::search(const Probe& p)
+{
+    const ChannelTap& tap = channelizer_.channel(p.tap);
+    return searchTonePair(p.samples, tap.outputRate, p.span.lowHz - p.tapCentreHz, p.span.highHz - p.tapCentreHz,
+                          spectrum_.view().noiseVarianceAt(p.span.centreHz()) / tap.decimation);
+}
+
+void BandReceiver::settleProbes()
+{
+    // A probe that has been searched waits for the probes whose spans overlap its own, so that
+    // the widest pair that passes wins: one hump of a wide sonde, keyed on and off, can pass as
+    // a narrow pair on its own, and the probe of both humps finishes a hop later or sooner. A
+    // waiting probe's tap keeps running, so the channel still starts from its first sample.
+    std::vector<bool> ready(probes_.size());
+    for (std::size_t i = 0; i < probes_.size(); ++i) {
+        ready[i] = probes_[i]->searched;
+        for (const auto& other : probes_)
+            ready[i] = ready[i] && (other->searched || !other->span.overlaps(probes_[i]->span));
+    }
+    std::vector<std::unique_ptr<Probe>> settled;
+    for (std::size_t i = 0; i < probes_.size(); ++i)
+        if (ready[i])
+            settled.push_back(std::move(probes_[i]));
+    if (settled.empty())
+        return;
+    probes_.erase(std::remove(probes_.begin(), probes_.end(), nullptr), probes_.end());
+    std::stable_sort(settled.begin(), settled.end(), [](const auto& a, const auto& b) {
+        if (a->found.sonde != b->found.sonde)
+            return a->found.sonde;
+        return a->found.deviationHz > b->found.deviationHz;
+    });
+    for (const auto& p : settled)
+        evaluate(*p);
+}
+
 void BandReceiver::evaluate(Probe& p)
 {
     const ChannelTap& tap = channelizer_.channel(p.tap);
-    const TonePair tp = searchTonePair(p.samples, tap.outputRate, p.span.lowHz - p.tapCentreHz, p.span.highHz - p.tapCentreHz,
-                                       spectrum_.view().noiseVarianceAt(p.span.centreHz()) / tap.decimation);
+    const TonePair& tp = p.found;
     const double f = p.tapCentreHz + tp.centreHz;
     bool fresh = tp.sonde && static_cast<int>(channels_.size()) < settings_.maxSondes;
     for (const auto& [id, c] : channels_)

@@ -9,8 +9,10 @@
 // The chain: BandConditioner (DC, I/Q balance) -> Channelizer (one FFT of the band per hop) ->
 // BandSpectrum (a view each quarter second) -> candidates (band_candidates.h) -> probes: a
 // channel of the candidate's width, 0.6 s of it searched for a pair of tones that passes as a
-// sonde (tone_pair_search.h) -> SondeChannel (filter, detector, Sync stage), fed from the
-// probe's first sample, so the block that made the sonde show is decoded too.
+// sonde (tone_pair_search.h); probes whose spans overlap are judged together, the widest pair
+// that passes first (one hump of a wide sonde can pass as a narrow pair) -> SondeChannel
+// (filter, detector, Sync stage), fed from the probe's first sample, so the block that made the
+// sonde show is decoded too.
 //
 // Channels are watched on the band's clock:
 //   - a channel that has yielded no good block for kReacquireS (kFirstReacquireS before its first)
@@ -38,6 +40,7 @@
 #include "iq/band_spectrum.h"
 #include "iq/channelizer.h"
 #include "iq/sonde_channel.h"
+#include "iq/tone_pair_search.h"
 
 namespace nimbra::iq {
 
@@ -139,6 +142,8 @@ private:
     void watch(const BandView& view);
     void probeCandidates(const BandView& view);
     void startProbe(const Span& span, double levelDb);
+    TonePair search(const Probe& probe);
+    void settleProbes();
     void evaluate(Probe& probe);
     void takeUp(int tap, double centreHz, double deviationHz, double levelDb,
                 const std::vector<std::complex<float>>* firstSamples, std::int64_t firstIndex);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "band_run.h"
+#include "iq_signals.h"
 
 using iqtest::bandSonde;
 using iqtest::BandRun;
@@ -120,6 +121,38 @@ TEST(BandReceiver, AStrongWideSondeIsDecodedFromItsFirstBlocks)
         expectTruthful(run);
         const auto [have, want] = decodedFrom(run, 0x1A2B, 1.5);
         EXPECT_GE(have, want - (e < 20.0 ? 1 : 0)) << e << " dB";
+    }
+}
+
+// Keyed without a pause, each hump of a wide sonde is a tone switched on and off at the bit
+// rate, which can pass as a narrow pair on its own: the pair of humps is preferred, and neither
+// hump becomes a sonde of its own, with the sonde's centre on the tuning (its humps each other's
+// mirror) or beside it.
+TEST(BandReceiver, TheHumpsOfAWideSondeKeyedWithoutPauseAreOneSonde)
+{
+    for (double offset : {0.0, -300000.0}) {
+        for (std::uint64_t seed : {1u, 3u}) {
+            nimbra::synth::IqChannelSettings c;
+            c.sampleRate = 2400000.0;
+            c.deviationHz = 80000.0;
+            c.offsetHz = offset;
+            c.ebN0Db = 12.0;
+            c.seed = seed;
+            nimbra::synth::IqChannel channel(c);
+            nimbra::iq::BandReceiver receiver(c.sampleRate);
+            std::vector<ChannelEvent> up;
+            receiver.setEventSink([&](const ChannelEvent& e) {
+                if (e.kind == ChannelEvent::Kind::TakenUp)
+                    up.push_back(e);
+            });
+            for (int second = 0; second < 3; ++second) {
+                const auto z = channel.render(iqtest::randomBits(9600, seed * 10 + std::uint64_t(second)), 5.0);
+                receiver.process(z.data(), z.size());
+            }
+            ASSERT_EQ(up.size(), 1u) << offset << " Hz, seed " << seed << ": " << up.back().deviationHz;
+            EXPECT_NEAR(up[0].frequencyHz, offset, 1000.0);
+            EXPECT_NEAR(up[0].deviationHz, 80000.0, 1000.0);
+        }
     }
 }
 
