@@ -1,7 +1,13 @@
 // DesktopPanels: the panels beside the main window and the road that feeds them. Owns the fix
 // feed (the decoder's one fix and block listener, fanned out on the GUI thread), the flight log
-// of trusted fixes, the signal figures, and four dock widgets: the signal panel, the sky view,
-// the track view and the plots, each with its entry in the View menu.
+// of trusted fixes, the signal figures, and six dock widgets: the signal panel, the sky view,
+// the track view, the plots, the sondes and the band's spectrum, each with its entry in the
+// View menu.
+//
+// With an SDR's band (an IQ recording, or a radio) every sonde has its own signal figures; the
+// Sondes panel's choice (or else the sonde with the newest fix) is the one the signal panel, the
+// views and the plots show, the labels follow (the band's thread copies its values) and the
+// rotator points at (sondeChosen).
 //
 // In:  the window's decoder (attached to the feed), its WAVE decodes (which input is decoded,
 //      and from which sample on), the sound input's state (setLiveInput), and a tick
@@ -19,9 +25,13 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "app/signal_stats.h"
+#include "sources/band_decode_thread.h"
 
 class QDockWidget;
 class QMainWindow;
@@ -38,6 +48,8 @@ class FlightPlots;
 class FlightTracking;
 class SignalPanel;
 class SkyView;
+class SondesPanel;
+class SpectrumView;
 class StatusMessages;
 class TrackView;
 struct FlightFix;
@@ -63,7 +75,16 @@ public:
     SkyView* skyView() const { return skyView_; }
     TrackView* trackView() const { return trackView_; }
     FlightPlots* plots() const { return plots_; }
+    SondesPanel* sondesPanel() const { return sondesPanel_; }
+    SpectrumView* spectrumView() const { return spectrumView_; }
     Input input() const { return input_; }
+    // The band being decoded now, if any (an IQ recording's, else the live radio's).
+    void setBandSource(std::function<BandDecodeThread*()> source) { bandSource_ = std::move(source); }
+    // The live radio started (its description) or stopped (empty).
+    void setLiveBand(const QString& description);
+    bool bandInput() const { return bandInput_; }
+    // The band as last seen (it stays after a recording's decode ended).
+    const BandSnapshot& band() const { return band_; }
 
     // The sound input started on this device, or (empty) is not running.
     void setLiveInput(const QString& device);
@@ -71,12 +92,21 @@ public:
     // The station's GPS position and trail for the track view and the signal panel's distances.
     void setStation(const DesktopStation* station);
     void resetCounters();
-    // Once per tick: the figures, the panel, the plots, the no-signal message.
+    // Once per tick: the figures, the panel, the plots, the no-signal message, the sondes.
     void refresh();
+
+signals:
+    // The user chose a sonde to follow (none: the newest).
+    void sondeChosen(std::optional<unsigned> id);
 
 private:
     void fixAccepted(const FlightFix& fix);
     void showDistances();
+    void refreshBand();
+    void refreshAudioSonde();
+    void showSpectrum();
+    void chooseSonde(int channel, std::optional<unsigned> id);
+    int followedChannel() const;
     void decodeBegan(const QString& fileName, qint64 firstSample);
     void decodeEnded(const QString& fileName, qint64 firstSample, qint64 lastSample);
     QDockWidget* addDock(const QString& title, const QString& menuText, const QString& name,
@@ -95,7 +125,16 @@ private:
     SkyView* skyView_;
     TrackView* trackView_;
     FlightPlots* plots_;
+    SondesPanel* sondesPanel_;
+    SpectrumView* spectrumView_;
     const DesktopStation* station_ = nullptr;
+    std::function<BandDecodeThread*()> bandSource_;
+    bool bandInput_ = false;  // the signal panel shows a band's sonde
+    bool bandFile_ = false;   // the recording being decoded is an IQ recording
+    QString liveBand_;        // the live radio's description; empty: none
+    BandSnapshot band_;
+    std::map<int, SignalStats> sondeStats_;  // per channel of the band
+    int newestChannel_ = -1;
 
     Input input_ = Input::Live;
     QString liveDevice_;   // empty: the sound input is not running

@@ -37,6 +37,25 @@ void FixFeed::detach(Decoder& decoder)
     decoder.setPacketListener(nullptr);
 }
 
+void FixFeed::pushTracked(const FlightFix& fix)
+{
+    Entry entry;
+    entry.isFix = true;
+    entry.tracked = true;
+    entry.channel = fix.channel;
+    entry.fix = fix;
+    push(std::move(entry));
+}
+
+void FixFeed::pushBlock(int channel, const PacketEvent& block)
+{
+    Entry entry;
+    entry.channel = channel;
+    entry.block = block;
+    entry.block.bytes = nullptr;
+    push(std::move(entry));
+}
+
 std::int64_t FixFeed::dropped() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -68,10 +87,13 @@ void FixFeed::deliver()
     }
     for (Entry& entry : taken) {
         if (!entry.isFix) {
-            emit blockFinished(entry.block);
+            if (entry.channel >= 0)
+                emit sondeBlockFinished(entry.channel, entry.block);
+            else
+                emit blockFinished(entry.block);
             continue;
         }
-        if (tracker_)
+        if (tracker_ && !entry.tracked)
             tracker_(entry.fix);
         emit fixAccepted(entry.fix);
     }

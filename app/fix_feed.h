@@ -3,11 +3,14 @@
 // plugs in (network outputs, flight tracking).
 //
 // In:  the decoder's fix and block listeners (attach), called on whichever thread drives the
-//      decoder: the GUI thread for live audio, a WAVE decoding thread for files.
+//      decoder: the GUI thread for live audio, a WAVE decoding thread for files; and a band's
+//      decoding thread (pushTracked, pushBlock): fixes its own trackers judged, blocks of its
+//      channels.
 // Out: on the GUI thread, in the decoder's order, fixAccepted(FlightFix) for every accepted fix
 //      (after the tracking stage, setTracker, has filled in trust, phase and prediction) and
 //      blockFinished(PacketEvent) for every finished block, good or bad (its `bytes` are gone:
-//      null, as they lived only for the listener's call).
+//      null, as they lived only for the listener's call); a band's blocks as
+//      sondeBlockFinished(channel, PacketEvent).
 //
 // The decoding thread copies each record into a queue, holding a mutex only for that push, and
 // never waits for the GUI: the push into an empty queue posts one delivery to the GUI thread,
@@ -44,6 +47,10 @@ public:
     static void detach(Decoder& decoder);
     // Without a tracker every fix is trusted, with no phase and no prediction.
     void setTracker(Tracker tracker) { tracker_ = std::move(tracker); }
+    // From a band's decoding thread: a fix its tracker has judged (the tracking stage is not
+    // applied again), and a finished block of one of its channels.
+    void pushTracked(const FlightFix& fix);
+    void pushBlock(int channel, const PacketEvent& block);
     // Entries dropped because the queue was full.
     std::int64_t dropped() const;
     // Delivers what waits now (otherwise the posted delivery does it).
@@ -52,10 +59,13 @@ public:
 signals:
     void fixAccepted(const nimbra::FlightFix& fix);
     void blockFinished(const nimbra::PacketEvent& block);
+    void sondeBlockFinished(int channel, const nimbra::PacketEvent& block);
 
 private:
     struct Entry {
         bool isFix = false;
+        bool tracked = false;  // judged by a band's own tracker
+        int channel = -1;      // a band's channel; -1: the window's decoder
         FlightFix fix;
         PacketEvent block;
     };

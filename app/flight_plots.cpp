@@ -45,6 +45,10 @@ FlightPlots::FlightPlots(const FlightLog& log, QWidget* parent) : QWidget(parent
         dirty_ = true;
         refresh();
     });
+    connect(&log, &FlightLog::followChanged, this, [this] {
+        dirty_ = true;
+        refresh();
+    });
 }
 
 FlightPlots::Plot FlightPlots::makePlot(const QString& title, const QString& yTitle)

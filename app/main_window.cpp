@@ -9,13 +9,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QInputDialog>
 #include <QStandardPaths>
 #include <QStatusBar>
 
+#include "app/band_input.h"
 #include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
 #include "app/desktop_station.h"
 #include "app/fix_feed.h"
+#include "app/sdr_input_settings.h"
 #include "app/settings.h"
 #include "app/status_messages.h"
 #include "decoder/decoder.h"
@@ -62,7 +65,8 @@ MainWindow::MainWindow(QWidget* parent)
       messages_(nullptr),
       panels_(nullptr),
       outputs_(nullptr),
-      station_(nullptr)
+      station_(nullptr),
+      bandInput_(nullptr)
 {
     ui->setupUi(this);
     ui->graphicsView->setScopeBuffer(&decoder_->scope);
@@ -79,6 +83,24 @@ MainWindow::MainWindow(QWidget* parent)
             translate("Recordings (*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF);;All files (*)"));
     };
     chooseExportFile_ = [this] { return chooseExportFile(); };
+    chooseIqFile_ = [this] {
+        return QFileDialog::getOpenFileName(
+            this, translate("Open IQ Recording"), QString(),
+            translate("IQ recordings (*.cu8 *.cs8 *.cs16 *.cf32 *.fc32 *.raw *.bin *.wav *.WAV);;All files (*)"));
+    };
+    chooseExportSonde_ = [this](const std::vector<unsigned>& sondes, std::optional<unsigned> followed, bool& chosen) {
+        QStringList items{translate("All sondes")};
+        int current = 0;
+        for (unsigned id : sondes) {
+            if (followed == id)
+                current = items.size();
+            items << QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0')).toUpper();
+        }
+        const QString item = QInputDialog::getItem(this, translate("Export Track"), translate("The track of:"), items,
+                                                   current, false, &chosen);
+        const int at = items.indexOf(item);
+        return at > 0 ? std::optional<unsigned>(sondes[at - 1]) : std::nullopt;
+    };
     // Live and WAVE decoding alike: every accepted fix from the fix feed (below).
     outputs_ = new DesktopOutputs(decoder_->params, ui->statusBar, this);
     fileDecodes_ = new FileDecodeQueue(*decoder_, arbiter_, this);
@@ -90,6 +112,19 @@ MainWindow::MainWindow(QWidget* parent)
     connect(fileDecodes_, &FileDecodeQueue::decodeStarted, this, [this] { messages_->clear(StatusMessages::File); });
     connect(fileDecodes_, &FileDecodeQueue::decodeFailed, this,
             [this](const QString& message) { messages_->set(StatusMessages::File, message); });
+    // An SDR's band: IQ recordings through the file decodes, a radio through the band input;
+    // their sondes' fixes and blocks go into the fix feed already tracked.
+    bandInput_ = new BandInput(*decoder_, arbiter_, panels_->fixFeed(), *messages_, this);
+    fileDecodes_->setBandPreparer([this](BandDecodeThread& band) {
+        FixFeed* feed = &panels_->fixFeed();
+        band.setFixSink([feed](const FlightFix& f) { feed->pushTracked(f); });
+        band.setBlockSink([feed](int channel, const PacketEvent& b) { feed->pushBlock(channel, b); });
+    });
+    panels_->setBandSource([this]() -> BandDecodeThread* {
+        if (BandDecodeThread* file = fileDecodes_->currentBand())
+            return file;
+        return bandInput_->thread();
+    });
     // The station's GPS and rotator: live fixes point the antenna, the GPS moves the station.
     station_ = new DesktopStation(*decoder_, ui->statusBar, this);
     station_->setLiveInput([this] { return panels_->input() == DesktopPanels::Input::Live; });
@@ -97,6 +132,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->actionRotator, &QAction::toggled, station_, &DesktopStation::setRotatorOn);
     connect(station_, &DesktopStation::rotatorSwitched, ui->actionRotator, &QAction::setChecked);
     panels_->setStation(station_);
+    connect(panels_, &DesktopPanels::sondeChosen, station_, &DesktopStation::chooseSonde);
     station_->apply(StationSettings::load());
     ui->actionRotator->setChecked(station_->settings().rotatorOn);
     outputs_->setPositionSource(station_->positionSource(), station_->settings().positionFromGps);
@@ -118,14 +154,18 @@ MainWindow::MainWindow(QWidget* parent)
     connect(capture_, &CaptureControl::captureFailed, panels_, [this] { panels_->setLiveInput(QString()); });
     connect(capture_, &CaptureControl::captureLost, panels_, [this] { panels_->setLiveInput(QString()); });
     connect(capture_, &CaptureControl::statusChanged, this, &MainWindow::showCaptureStatus);
-    capture_->start();
+    if (SdrInputSettings::load().sdr())
+        applyInput();  // the radio instead of the sound card
+    else
+        capture_->start();
 }
 
 MainWindow::~MainWindow()
 {
     qDebug() << "Destroy MainWindow";
     capture_->stop();
-    // The GPS and rotator threads end here; the station writes into the decoder as it goes.
+    // The radio's band and the GPS and rotator threads end here: they write into the decoder.
+    bandInput_->stop();
     delete station_;
     station_ = nullptr;
     // No decode may run on against a decoder and window that are going away.

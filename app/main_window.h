@@ -22,6 +22,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/desktop_settings.h"
 #include "sources/decode_arbiter.h"
@@ -35,6 +37,7 @@ class MainWindow;
 
 namespace nimbra {
 
+class BandInput;
 class CaptureControl;
 class Decoder;
 class DesktopOutputs;
@@ -59,6 +62,13 @@ public:
     void setWaveFileChooser(std::function<QString()> chooser) { chooseWaveFile_ = std::move(chooser); }
     // Where "Export Track..." writes; a test replaces the file dialog.
     void setExportFileChooser(std::function<QString()> chooser) { chooseExportFile_ = std::move(chooser); }
+    // Where "Open IQ Recording..." gets its file; a test replaces the file dialog.
+    void setIqFileChooser(std::function<QString()> chooser) { chooseIqFile_ = std::move(chooser); }
+    // Which sonde "Export Track..." writes when there are several (none: all); `chosen` false
+    // cancels. A test replaces the list dialog.
+    using SondeChooser = std::function<std::optional<unsigned>(const std::vector<unsigned>& sondes,
+                                                               std::optional<unsigned> followed, bool& chosen)>;
+    void setExportSondeChooser(SondeChooser chooser) { chooseExportSonde_ = std::move(chooser); }
 
     DesktopOutputs& outputs() { return *outputs_; }
 
@@ -70,6 +80,7 @@ public:
     FixFeed& fixFeed();
     DesktopPanels& panels() { return *panels_; }
     DesktopStation& station() { return *station_; }
+    BandInput& bandInput() { return *bandInput_; }
     StatusMessages& statusMessages() { return *messages_; }
     const DesktopSettings& desktopSettings() const { return desktop_; }
     void setDesktopSettings(const DesktopSettings& settings);
@@ -86,6 +97,7 @@ public slots:
 private slots:
     void on_actionOpen_Test_File_triggered();
     void on_actionOpen_WAVE_triggered();
+    void on_actionOpen_IQ_Recording_triggered();
     void timerEvent(QTimerEvent* event) override;
     void on_actionConfig_triggered();
     void on_actionOutputs_triggered();
@@ -97,6 +109,8 @@ private slots:
     void on_actionPreferences_triggered();
 
 private:
+    // The input Config chose: the sound card, or an SDR (the band's own thread).
+    void applyInput();
     void putParametersIntoControls();
     void copyControlsIntoParameters();
     void showTelemetry();
@@ -121,8 +135,11 @@ private:
     DesktopSettings desktop_;
     DesktopOutputs* outputs_;
     DesktopStation* station_;
+    BandInput* bandInput_;
     std::function<QString()> chooseWaveFile_;
     std::function<QString()> chooseExportFile_;
+    std::function<QString()> chooseIqFile_;
+    SondeChooser chooseExportSonde_;
     // Record notes made while a WAVE decode held the decoder, for the live record file.
     QStringList pendingNotes_;
 };

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -10,6 +11,9 @@
 #include <string>
 
 #include "app/about_dialog.h"
+#include "app/sdr_input_settings.h"
+#include "app/band_input.h"
+#include "app/iq_recording_dialog.h"
 #include "app/desktop_outputs.h"
 #include "app/desktop_panels.h"
 #include "app/desktop_station.h"
@@ -21,7 +25,9 @@
 #include "app/status_messages.h"
 #include "app/track_export.h"
 #include "decoder/decoder.h"
+#include "iq/iq_recording_name.h"
 #include "sources/capture_control.h"
+#include "sources/file_decode_queue.h"
 #include "ui_main_window.h"
 
 namespace nimbra {
@@ -66,7 +72,7 @@ void MainWindow::AppendDecodeText()
 void MainWindow::ConfigWasChanged()
 {
     qDebug() << "ConfigWasChanged";
-    capture_->restart();
+    applyInput();
     const bool wasMoving = station_->settings().positionFromGps;
     station_->apply(StationSettings::load());
     if (station_->settings().positionFromGps != wasMoving)
@@ -91,6 +97,48 @@ void MainWindow::on_actionOpen_WAVE_triggered()
     }
     qDebug() << "Open WAVE File " << name;
     startFileDecode(name);
+}
+
+void MainWindow::on_actionOpen_IQ_Recording_triggered()
+{
+    const QString name = chooseIqFile_();
+    if (name.isEmpty()) {
+        qDebug() << "Open IQ recording cancelled";
+        return;
+    }
+    const iq::IqRecordingGuess guess = iq::guessIqRecording(QFile::encodeName(name).toStdString());
+    BandDecodeThread::Recording recording = IqRecordingDialog::fromGuess(name, guess);
+    if (IqRecordingDialog::needed(guess)) {
+        SdrInputSettings sdr = SdrInputSettings::load();
+        IqRecordingDialog dialog(name, guess, sdr, this);
+        if (dialog.exec() != QDialog::Accepted) {
+            qDebug() << "Open IQ recording cancelled";
+            return;
+        }
+        recording = dialog.recording();
+        dialog.remember(sdr);
+        sdr.save();
+    }
+    qDebug() << "Open IQ recording" << name << iq::iqFormatName(recording.format) << recording.rate << recording.tunedHz;
+    fileDecodes_->startIq(recording, panels_->tracking().settings().tracker(decoder_->params.userAlt.load()));
+}
+
+void MainWindow::applyInput()
+{
+    const SdrInputSettings sdr = SdrInputSettings::load();
+    if (sdr.sdr()) {
+        capture_->stop();
+        panels_->setLiveInput(QString());
+        if (!bandInput_->sameRadio(sdr))
+            bandInput_->apply(sdr, panels_->tracking().settings().tracker(decoder_->params.userAlt.load()));
+        panels_->setLiveBand(bandInput_->describe());
+        return;
+    }
+    if (bandInput_->running()) {
+        bandInput_->stop();
+        panels_->setLiveBand(QString());
+    }
+    capture_->restart();
 }
 
 void MainWindow::on_actionConfig_triggered()
@@ -129,7 +177,16 @@ void MainWindow::on_actionExport_Track_triggered()
         return;
     const DecoderParameters& p = decoder_->params;
     const formats::Station station{p.userLat.load(), p.userLon.load(), p.userAlt.load()};
-    const std::vector<FlightFix> fixes = log.toVector();
+    // Several sondes: the user says which, or all of them (a track each in one file).
+    std::optional<unsigned> sonde;
+    const std::vector<unsigned> sondes = log.sondes();
+    if (sondes.size() > 1) {
+        bool chosen = false;
+        sonde = chooseExportSonde_(sondes, log.followed(), chosen);
+        if (!chosen)
+            return;
+    }
+    const std::vector<FlightFix> fixes = log.toVector(sonde);
     QString error;
     if (writeTrack(path, fixes, station, error))
         messages_->note(tr("Track of %n fix(es) written to %1", nullptr, static_cast<int>(fixes.size())).arg(path));

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "app/c_format.h"
+#include "app/input_config.h"
 #include "app/station_config.h"
 #include "demod/decoder_parameters.h"
 #include "sources/audio_backend.h"
@@ -17,7 +18,7 @@
 namespace nimbra {
 
 SetupDialog::SetupDialog(DecoderParameters& params, QWidget* parent)
-    : QDialog(parent), ui(new Ui::SetupDialog), params_(params), station_(nullptr)
+    : QDialog(parent), ui(new Ui::SetupDialog), params_(params), station_(nullptr), input_(nullptr)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -26,6 +27,10 @@ SetupDialog::SetupDialog(DecoderParameters& params, QWidget* parent)
     stationLayout->setContentsMargins(0, 0, 0, 0);
     stationLayout->addWidget(station_);
     connect(station_, &StationConfig::validityChanged, this, &SetupDialog::validate);
+    input_ = new InputConfig(SdrInputSettings::load());
+    station_->tabs()->insertTab(0, input_, QCoreApplication::translate("SetupDialog", "Input"));
+    station_->tabs()->setCurrentIndex(0);
+    connect(input_, &InputConfig::validityChanged, this, &SetupDialog::validate);
 
     const DecoderParameters& p = params_;
     ui->lineEdit_latitude->setText(cFormat("%g", static_cast<double>(p.userLat.load())));
@@ -75,7 +80,7 @@ void SetupDialog::validate()
         edit->setToolTip(valid ? QString() : QCoreApplication::translate("SetupDialog", "Not a number: use a point as the decimal separator"));
         allValid = allValid && valid;
     }
-    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid && station_->valid());
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allValid && station_->valid() && (!input_ || input_->valid()));
 }
 
 void SetupDialog::on_buttonBox_accepted()
@@ -97,6 +102,8 @@ void SetupDialog::on_buttonBox_accepted()
     p.soundInputDeviceIndex = ui->comboBoxSndIn->currentIndex();
     if (station_->valid())
         station_->settings().save();
+    if (input_->valid())
+        input_->settings().save();
     emit ConfigWasChanged_mainwindow();
 }
 

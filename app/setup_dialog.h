@@ -1,7 +1,8 @@
 // SetupDialog: edits the station position, the plausible range, the PTU display flags and the
 // sound input device, straight in the decoder parameters it is given (the live ones of the
-// window's decoder). On its right, the station's tabs (StationConfig): the position from a GPS
-// and the rotator, stored in the settings on OK.
+// window's decoder). On its right, tabs stored in the settings on OK: the input (InputConfig: the
+// sound card, or an SDR and its settings) and the station's (StationConfig: the position from a
+// GPS, the rotator).
 //
 // In:  the decoder parameters (shown when the dialog opens) and the audio input list.
 // Out: on OK the parameters are stored and ConfigWasChanged_mainwindow() is emitted, so that the
@@ -23,6 +24,7 @@ class SetupDialog;
 namespace nimbra {
 
 struct DecoderParameters;
+class InputConfig;
 class StationConfig;
 
 class SetupDialog : public QDialog {
@@ -37,6 +39,7 @@ public:
     // not a number or the number does not fit a float.
     static bool parseNumber(const QString& text, float* value);
     StationConfig* stationConfig() const { return station_; }
+    InputConfig* inputConfig() const { return input_; }
 
 signals:
     void ConfigWasChanged_mainwindow();
@@ -50,6 +53,7 @@ private:
     Ui::SetupDialog* ui;
     DecoderParameters& params_;
     StationConfig* station_;
+    InputConfig* input_;
 };
 
 }  // namespace nimbra

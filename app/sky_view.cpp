@@ -23,6 +23,7 @@ SkyView::SkyView(const FlightLog& log, QWidget* parent) : QWidget(parent), log_(
                   "middle. The line is the sonde's track, the dot where it is now"));
     connect(&log, &FlightLog::fixAdded, this, qOverload<>(&QWidget::update));
     connect(&log, &FlightLog::cleared, this, qOverload<>(&QWidget::update));
+    connect(&log, &FlightLog::followChanged, this, qOverload<>(&QWidget::update));
 }
 
 QPointF SkyView::pointFor(double azimuthDeg, double elevationDeg) const

@@ -49,6 +49,10 @@ TrackView::TrackView(const FlightLog& log, const DecoderParameters& params, QWid
                   "double-click to follow the flight again"));
     setMouseTracking(false);
     connect(&log, &FlightLog::fixAdded, this, qOverload<>(&QWidget::update));
+    connect(&log, &FlightLog::followChanged, this, [this] {
+        following_ = true;  // another sonde: fit it
+        update();
+    });
     connect(&log, &FlightLog::cleared, this, [this] {
         following_ = true;
         update();

@@ -92,18 +92,7 @@ void ReceiverFeed::report(web::InputReport& report, double bandLowHz, double ban
     s.spanHz = receiver_.rate();
     s.bandLowHz = known ? bandLowHz : -0.5 * receiver_.rate();
     s.bandHighHz = known ? bandHighHz : 0.5 * receiver_.rate();
-    const std::size_t n = view.powerDb.size();
-    const std::size_t points = std::min(n, web::StationState::kSpectrumPoints);
-    for (std::size_t k = 0; k < points; ++k) {
-        const std::size_t from = k * n / points, to = std::max(from + 1, (k + 1) * n / points);
-        float power = view.powerDb[from], floor = view.floorDb[from];
-        for (std::size_t i = from; i < to; ++i) {
-            power = std::max(power, view.powerDb[i]);
-            floor = std::min(floor, view.floorDb[i]);
-        }
-        s.powerDb.push_back(power);
-        s.floorDb.push_back(floor);
-    }
+    iq::reduceView(view, web::StationState::kSpectrumPoints, s.powerDb, s.floorDb);
     report.spectrum = std::move(s);
     report.hasSpectrum = true;
 }

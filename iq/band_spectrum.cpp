@@ -192,4 +192,22 @@ BandView BandSpectrum::viewOf(const std::vector<double>& power, double rate, int
     return v;
 }
 
+void reduceView(const BandView& view, std::size_t points, std::vector<float>& powerDb, std::vector<float>& floorDb)
+{
+    powerDb.clear();
+    floorDb.clear();
+    const std::size_t n = std::min(view.powerDb.size(), view.floorDb.size());
+    points = std::min(n, points);
+    for (std::size_t k = 0; k < points; ++k) {
+        const std::size_t from = k * n / points, to = std::max(from + 1, (k + 1) * n / points);
+        float power = view.powerDb[from], floor = view.floorDb[from];
+        for (std::size_t i = from; i < to; ++i) {
+            power = std::max(power, view.powerDb[i]);
+            floor = std::min(floor, view.floorDb[i]);
+        }
+        powerDb.push_back(power);
+        floorDb.push_back(floor);
+    }
+}
+
 }  // namespace nimbra::iq

@@ -45,6 +45,10 @@ struct BandView {
     std::size_t binAt(double hz) const;
 };
 
+// The view in at most `points` points, for a picture of the band: each point the strongest bin
+// (and the lowest floor) of those it stands for.
+void reduceView(const BandView& view, std::size_t points, std::vector<float>& powerDb, std::vector<float>& floorDb);
+
 class BandSpectrum {
 public:
     static constexpr double kMinModulatedHz = 4000.0;

@@ -29,6 +29,12 @@ SondeDecoders::~SondeDecoders() = default;
 
 Decoder& SondeDecoders::decoder(int channel) { return *sonde(channel).decoder; }
 
+const Decoder* SondeDecoders::find(int channel) const
+{
+    const auto it = sondes_.find(channel);
+    return it == sondes_.end() ? nullptr : it->second->decoder.get();
+}
+
 SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
 {
     auto it = sondes_.find(channel);
@@ -50,6 +56,11 @@ SondeDecoders::Sonde& SondeDecoders::sonde(int channel)
     }
     s->tracker.setSettings(tracking_);
     Sonde* self = s.get();
+    if (packetSink_)
+        s->decoder->setPacketListener([this, channel](const PacketEvent& e) {
+            if (packetSink_)
+                packetSink_(channel, e);
+        });
     s->decoder->setFixListener([this, self, channel](const FixRecord& r) {
         FlightFix fix = self->tracker.track(r, r.line ? std::string(r.line) : std::string(),
                                             static_cast<double>(r.sampleIndex) / kSampleRate);

@@ -32,6 +32,7 @@ class SondeDecoders {
 public:
     static constexpr int kSampleRate = 48000;
     using Configure = std::function<void(Decoder&)>;
+    using PacketSink = std::function<void(int channel, const PacketEvent& block)>;
 
     struct Released {
         std::vector<std::string> lines;  // without their carriage returns
@@ -50,6 +51,10 @@ public:
 
     // The channel's decoder (made now if it is new).
     Decoder& decoder(int channel);
+    // The channel's decoder if it has one (for its labels' state), else null.
+    const Decoder* find(int channel) const;
+    // Every finished block of every channel's decoder, on the decoding thread, as it finishes.
+    void setPacketSink(PacketSink sink) { packetSink_ = std::move(sink); }
     // The station's position for every decoder's look angles, now and for decoders made later (a
     // station that moves: its GPS).
     void setStation(float latitude, float longitude, float altitude);
@@ -83,6 +88,7 @@ private:
     void take(Sonde& s, std::int64_t period);
 
     Configure configure_;
+    PacketSink packetSink_;
     flight::TrackerSettings tracking_;
     std::optional<std::int64_t> startTimeMs_;
     bool keepTrack_;

@@ -10,6 +10,7 @@
 // figures are documented in docs/unattended-station.md, not asserted.
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -96,7 +97,9 @@ private:
     void checkRecordFile(MainWindow& window, const QStringList& notesInOrder)
     {
         window.findChild<QPushButton*>("pushButton_recordDecodedText")->setChecked(true);
-        QTest::qWait(600);  // a tick writes the record text
+        // A tick opens the record file and writes the record text (later on a loaded machine).
+        QTRY_VERIFY_WITH_TIMEOUT(!window.recordFileName().isEmpty() && QFileInfo(window.recordFileName()).size() > 0, 10000);
+        QTest::qWait(600);
         QFile file(window.recordFileName());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\r', Qt::SkipEmptyParts);

@@ -107,7 +107,7 @@ private slots:
         QVERIFY(gpsfake.startGpsfake(log, gpsPort));
         QTRY_VERIFY_WITH_TIMEOUT(window.station().moving(), 20000);
         QCOMPARE(window.decoder().liveStation.on.load(), 1);
-        QVERIFY(std::fabs(window.decoder().liveStation.longitude.load() - roadLon) < 1e-5);
+        QVERIFY(std::fabs(double(window.decoder().liveStation.longitude.load()) - roadLon) < 1e-5);
         QTRY_COMPARE(window.decoder().liveStation.altitude.load(), 150.0f);  // once the fix is 3D
         QTRY_VERIFY(window.findChild<QLabel*>("gpsStatus")->text().startsWith("GPS: fix"));
 
@@ -117,7 +117,7 @@ private slots:
         QVERIFY(window.findChild<QLabel*>("rotatorStatus")->text().contains("sent 40.0/20.0 (RPRT 0)"));
 
         // Parked: the sample flight's look angles are taken from the car, as if it had been typed in.
-        QTRY_VERIFY_WITH_TIMEOUT(std::fabs(window.station().position().latitude - parked.latitude) < 1e-5, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::fabs(double(window.station().position().latitude) - double(parked.latitude)) < 1e-5, 30000);
         QVERIFY(window.station().trail().size() >= 20);
         const auto next = std::make_shared<std::int64_t>(QDateTime(QDate(2026, 6, 6), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch());
         window.decoder().setClock([next] { return (*next += 1000); });
@@ -129,9 +129,9 @@ private slots:
                                                           MainWindow::testFilePath()});
         const QList<QByteArray> last = csv.trimmed().split('\n').last().split(',');
         const FlightFix& latest = window.panels().log().latest();
-        QVERIFY(std::fabs(latest.record.azimuth - last[6].toDouble()) < 0.1);
-        QVERIFY(std::fabs(latest.record.elevation - last[7].toDouble()) < 0.1);
-        QVERIFY(std::fabs(latest.record.range - last[8].toDouble()) < 0.010);
+        QVERIFY(std::fabs(double(latest.record.azimuth) - last[6].toDouble()) < 0.1);
+        QVERIFY(std::fabs(double(latest.record.elevation) - last[7].toDouble()) < 0.1);
+        QVERIFY(std::fabs(double(latest.record.range) - last[8].toDouble()) < 0.010);
         // The typed-in position is still the stored one.
         QCOMPARE(window.decoder().params.userLat.load(), 39.75f);
         // The way from the car to the sonde and to the landing.

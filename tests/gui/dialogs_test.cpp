@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "app/about_dialog.h"
+#include "app/sdr_input_settings.h"
 #include "app/setup_dialog.h"
 #include "app/station_config.h"
 #include "app/station_settings.h"
@@ -130,8 +131,9 @@ private slots:
         QWidget* right = dialog->findChild<QWidget*>("widget_station");
         QVERIFY(right->geometry().left() >= 400);
         QTabWidget* tabs = dialog->stationConfig()->tabs();
-        QCOMPARE(tabs->count(), 2);
-        QCOMPARE(tabs->tabText(0), QString("Position"));
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(0), QString("Input"));
+        QCOMPARE(tabs->tabText(1), QString("Position"));
         QVERIFY(dialog->findChild<QRadioButton*>("radioButton_typedPosition")->isChecked());
         QVERIFY(!edit(*dialog, "lineEdit_gpsdHost")->isEnabled());
         dialog->findChild<QRadioButton*>("radioButton_gpsPosition")->setChecked(true);
@@ -166,6 +168,47 @@ private slots:
                           Qt::LeftButton);
         QVERIFY(StationSettings::load().positionFromGps);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The Input tab: a radio's fields only count when a radio is chosen; what they hold is kept
+    // under [SDR].
+    void theInputTabStoresTheRadioUnderItsOwnGroup()
+    {
+        clearSettingsStore();
+        auto* dialog = new SetupDialog(params());
+        QComboBox* input = dialog->findChild<QComboBox*>("comboBox_input");
+        QCOMPARE(input->currentIndex(), 0);
+        QVERIFY(!edit(*dialog, "lineEdit_frequency")->isEnabled());
+        edit(*dialog, "lineEdit_frequency")->setText("nonsense");
+        QVERIFY(okButton(*dialog)->isEnabled());  // the sound card needs no frequency
+
+        input->setCurrentIndex(2);  // rtl_tcp
+        QVERIFY(!okButton(*dialog)->isEnabled());
+        QVERIFY(edit(*dialog, "lineEdit_frequency")->property("invalid").toBool());
+        edit(*dialog, "lineEdit_frequency")->setText("1679.5M");
+        edit(*dialog, "lineEdit_rtlTcp")->setText("pi.local:port");
+        QVERIFY(!okButton(*dialog)->isEnabled());
+        edit(*dialog, "lineEdit_rtlTcp")->setText(" pi.local:1235 ");
+        QVERIFY(okButton(*dialog)->isEnabled());
+        dialog->findChild<QCheckBox*>("checkBox_gainAuto")->setChecked(false);
+        QVERIFY(dialog->findChild<QDoubleSpinBox*>("doubleSpinBox_gain")->isEnabled());
+        dialog->findChild<QDoubleSpinBox*>("doubleSpinBox_gain")->setValue(38.6);
+        dialog->findChild<QSpinBox*>("spinBox_ppm")->setValue(-3);
+        dialog->findChild<QCheckBox*>("checkBox_biasTee")->setChecked(true);
+        QTest::mouseClick(okButton(*dialog), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        const SdrInputSettings s = SdrInputSettings::load();
+        QCOMPARE(s.source, SdrInputSettings::Source::RtlTcp);
+        QCOMPARE(s.rtlTcpAddress, QString("pi.local:1235"));
+        QCOMPARE(s.frequencyHz, 1679.5e6);
+        QVERIFY(!s.gainAuto);
+        QCOMPARE(s.gainDb, 38.6);
+        QCOMPARE(s.ppm, -3);
+        QVERIFY(s.biasTee);
+        QSettings store("org.nimbra-project", "Nimbra");
+        QCOMPARE(store.value("SDR/input").toString(), QString("rtl_tcp"));
+        QCOMPARE(store.value("SDR/rtlTcp").toString(), QString("pi.local:1235"));
     }
 
     void aHostThatCannotBeUsedBlocksOkWhileItsPartIsOn()

@@ -118,7 +118,7 @@ private slots:
             titles << a->text();
         QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Station"}));
         auto* view = window.findChild<QMenu*>("menuView");
-        QCOMPARE(view->actions().size(), 4);
+        QCOMPARE(view->actions().size(), 6);  // the panels: Signal, Sky, Track, Plots, Sondes, Spectrum
         // Every menu entry has its own mnemonic within its menu.
         for (QMenu* menu : window.findChildren<QMenu*>()) {
             QSet<QChar> keys;
