@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "formats/frequency_text.h"
 
@@ -20,12 +21,23 @@ constexpr float kWaterfallSpanDb = 30.0f;  // from the floor up
 
 QRgb heat(float t)
 {
+    // The noise floor dark (as the view behind it, so that rows not yet drawn look empty),
+    // then blue, cyan and yellow to red for the strongest.
+    struct Stop {
+        float t;
+        int r, g, b;
+    };
+    static constexpr Stop kStops[] = {{0.0f, 0x0c, 0x10, 0x24}, {0.25f, 0x18, 0x38, 0xb0}, {0.5f, 0x00, 0xc0, 0xd0},
+                                      {0.75f, 0xf0, 0xe0, 0x30}, {1.0f, 0xff, 0x30, 0x20}};
     t = std::clamp(t, 0.0f, 1.0f);
-    // Dark blue, through cyan and yellow, to red.
-    const float r = std::clamp(1.5f * t * 2.0f - 1.5f, 0.0f, 1.0f);
-    const float g = std::clamp(t < 0.75f ? t * 1.6f : (1.0f - t) * 4.0f, 0.0f, 1.0f);
-    const float b = std::clamp(0.35f + (0.5f - t) * 1.3f, 0.0f, 1.0f);
-    return qRgb(int(255 * r), int(255 * g), int(255 * b));
+    std::size_t i = 1;
+    while (i + 1 < std::size(kStops) && t > kStops[i].t)
+        ++i;
+    const Stop& a = kStops[i - 1];
+    const Stop& b = kStops[i];
+    const float u = (t - a.t) / (b.t - a.t);
+    const auto mix = [u](int x, int y) { return static_cast<int>(std::lround(float(x) + u * float(y - x))); };
+    return qRgb(mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b));
 }
 
 QString frequencyLabel(double hz, bool absolute)

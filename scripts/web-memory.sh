@@ -5,7 +5,7 @@
 # seconds, leaves and comes back. Samples the resident size every 20 s; it must stay flat (tracks,
 # logs and event queues are bounded, a client that leaves is forgotten).
 #
-#   bash scripts/web-memory.sh [HOURS]     (default 6; some 10 minutes per 6 hours of flight)
+#   bash scripts/web-memory.sh [HOURS]     (default 6, at most 10; some 10 minutes per 6 hours of flight)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -255,10 +255,10 @@ private slots:
             for (const char* name : {"dockSondes", "dockSpectrum"}) {
                 auto* d = window.findChild<QDockWidget*>(name);
                 d->setFloating(true);
-                d->resize(name == QByteArray("dockSondes") ? 620 : 720, name == QByteArray("dockSondes") ? 200 : 420);
+                d->resize(name == QByteArray("dockSondes") ? 780 : 720, name == QByteArray("dockSondes") ? 200 : 420);
                 d->show();
             }
-            QTest::qWait(1500);
+            QTest::qWait(4000);  // a few more rows of the waterfall
             window.panels().refresh();
             QVERIFY(window.panels().sondesPanel()->grab().save(QDir(folder).filePath("sondes-panel.png")));
             QVERIFY(window.panels().spectrumView()->grab().save(QDir(folder).filePath("spectrum-panel.png")));
