@@ -12,7 +12,8 @@ bool ChaseCarSchedule::due(const std::optional<formats::Station>& at, double now
         return true;
     const double since = nowS - lastS_;
     const double moved =
-        flight::lengthOf(flight::offsetBetween(last_->latitude, last_->longitude, at->latitude, at->longitude));
+        flight::lengthOf(flight::offsetBetween(double(last_->latitude), double(last_->longitude), double(at->latitude),
+                                               double(at->longitude)));
     return (moved > kMovedM && since >= kMovingS) || since >= kStandingS;
 }
 

@@ -3,7 +3,9 @@
 # decoded faster than real time: a modelled flight switched on every two hours, each from launch
 # to landing) while five browsers come and go: each connects to the event stream, stays a few
 # seconds, leaves and comes back. Samples the resident size every 20 s; it must stay flat (tracks,
-# logs and event queues are bounded, a client that leaves is forgotten).
+# logs and event queues are bounded, a client that leaves is forgotten, a sonde an hour quiet is
+# dropped). The band's start time is given, so that the fixes carry the band's own time and the
+# page forgets its sondes on it, as a station running that long would.
 #
 #   bash scripts/web-memory.sh [HOURS]     (default 6, at most 10; some 10 minutes per 6 hours of flight)
 set -euo pipefail
@@ -25,7 +27,7 @@ for ((k = 0; k * 2 < hours; ++k)); do
 done
 "$bin/nimbra-synth" --channel iq --iq-format cu8 --rate 240000 --duration "$((hours * 3600))" --ebn0 16 \
   --flight "${sondes[@]}" - 2>/dev/null |
-  "$bin/nimbra-decode" --quiet --iq cu8 --rate 240000 --http "$port" - > "$work/lines.txt" &
+  "$bin/nimbra-decode" --quiet --iq cu8 --rate 240000 --http "$port" --start-time 2026-06-01T00:00:00Z - > "$work/lines.txt" &
 pids+=($!)
 sleep 2
 decoder=$(pgrep -n -f "$bin/nimbra-decode --quiet --iq cu8 --rate 240000 --http $port")

@@ -21,6 +21,9 @@ Json value(double v, int decimals)
     return std::round(v * scale) / scale;
 }
 
+// The decoder's single-precision figures, widened on purpose.
+Json value(float v, int decimals) { return value(double(v), decimals); }
+
 Json channelJson(const ChannelInfo& c)
 {
     Json j;
@@ -72,6 +75,12 @@ void StationState::addFix(const FlightFix& fix, const std::string& serial)
     Sonde& s = sondes_[serial];
     s.serial = serial;
     s.heard = std::chrono::steady_clock::now();
+    s.heardMs = fix.record.timeMs;
+    if (!clockSet_ || fix.record.timeMs > newestMs_) {
+        clockSet_ = true;
+        newestMs_ = fix.record.timeMs;
+        newestAt_ = s.heard;
+    }
     s.channel = fix.channel;
     ++s.fixes;
     if (!fix.trusted && s.fixes > 1 && s.last.trusted)
@@ -167,9 +176,14 @@ void StationState::log(const std::string& line)
 void StationState::tick()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The station's clock: the newest fix's time stamp, going on with the wall clock after it.
+    // Live that is the wall clock; a recording decoded faster than real time (with its start
+    // time given) forgets its sondes on its own time, as a station running that long would.
     const auto now = std::chrono::steady_clock::now();
+    const double clockMs =
+        double(newestMs_) + std::chrono::duration<double, std::milli>(now - newestAt_).count();
     for (auto it = sondes_.begin(); it != sondes_.end();)
-        it = std::chrono::duration<double>(now - it->second.heard).count() > kForgetS ? sondes_.erase(it) : std::next(it);
+        it = clockMs - double(it->second.heardMs) > kForgetS * 1000.0 ? sondes_.erase(it) : std::next(it);
     std::string sondes = sondesJsonLocked();
     if (sondes != lastSondes_) {
         lastSondes_ = sondes;

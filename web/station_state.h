@@ -10,7 +10,8 @@
 //      handed to every client (event_hub.h).
 //
 // Bounded: per sonde its last kTrackPoints trusted positions; the log's last kLogLines lines;
-// sondes not heard for kForgetS are dropped. Every member function takes one mutex for a few
+// sondes not heard for kForgetS are dropped (on the fixes' own clock: a recording decoded
+// faster than real time forgets them on its time). Every member function takes one mutex for a few
 // microseconds; nothing waits on a client.
 #pragma once
 
@@ -101,6 +102,7 @@ private:
         FlightFix last;
         std::deque<std::pair<double, double>> track;  // lat, lon of trusted fixes
         std::chrono::steady_clock::time_point heard;
+        std::int64_t heardMs = 0;  // its last fix's time stamp
         int channel = 0;
         int fixes = 0;
     };
@@ -120,6 +122,9 @@ private:
     std::string tileUrl_, tileAttribution_;
     std::string lastSondes_, lastStatus_;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    bool clockSet_ = false;
+    std::int64_t newestMs_ = 0;  // the newest fix's time stamp, and when it came
+    std::chrono::steady_clock::time_point newestAt_;
     EventSink sink_;
 };
 

@@ -190,7 +190,7 @@ TEST_F(Spool, BatchesRespectTheirLimits)
     EXPECT_EQ(spool->nextBatch(10, 2 * line + 4).count, 2u);
     EXPECT_EQ(spool->nextBatch(10, 1).count, 1u);  // one object always goes
     const auto batch = spool->nextBatch(10, 1u << 20);
-    EXPECT_NO_THROW(json::parse(batch.body));
+    EXPECT_TRUE(json::accept(batch.body));
     EXPECT_EQ(batch.body.front(), '[');
 }
 

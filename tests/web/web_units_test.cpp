@@ -85,6 +85,26 @@ TEST(StationState, AnUntrustedFixNeverMovesASondeAndTracksAndLogsAreBounded)
               std::string::npos);
 }
 
+// A sonde not heard for an hour is dropped, on the clock of the fixes themselves: a recording
+// decoded in minutes forgets its first sonde once its fixes are an hour past that sonde's last.
+TEST(StationState, ASondeQuietForAnHourOnTheFixesClockIsForgotten)
+{
+    StationState s;
+    s.addFix(fixAt(0x1A2B, 39.75, -76.98, 500.0f), "1A2B");
+    FlightFix later = fixAt(0x2C3D, 39.8, -76.9, 800.0f);
+    later.record.timeMs += static_cast<std::int64_t>(StationState::kForgetS * 1000.0) - 5000;
+    s.addFix(later, "2C3D");
+    s.tick();
+    EXPECT_EQ(nlohmann::json::parse(s.sondesJson()).size(), 2u);
+    later.record.timeMs += 10000;
+    s.addFix(later, "2C3D");
+    s.tick();
+    const auto sondes = nlohmann::json::parse(s.sondesJson());
+    ASSERT_EQ(sondes.size(), 1u);
+    EXPECT_EQ(sondes[0]["serial"], "2C3D");
+    EXPECT_FALSE(nlohmann::json::parse(s.snapshotJson())["tracks"].contains("1A2B"));
+}
+
 TEST(EventHub, EveryClientGetsEachEventOnceAndASlowOneOnlyLosesItsOwn)
 {
     EventHub hub;
