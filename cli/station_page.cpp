@@ -27,9 +27,9 @@ StationPage::StationPage(const CliOptions& o) : identity_(o.outputs.config.ident
     else
         state_.setTileSource(kDefaultTileUrl, kOsmAttribution);
     const DecoderParameters defaults;
-    state_.setStation(o.stationLat.value_or(double(defaults.userLat.load())),
-                      o.stationLon.value_or(double(defaults.userLon.load())),
-                      o.stationAlt.value_or(double(defaults.userAlt.load())));
+    state_.setStation(double(o.stationLat.value_or(defaults.userLat.load())),
+                      double(o.stationLon.value_or(defaults.userLon.load())),
+                      double(o.stationAlt.value_or(defaults.userAlt.load())));
     state_.setEventSink([this](const std::string& name, const std::string& json) { hub_.publish(name, json); });
 }
 
