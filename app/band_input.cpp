@@ -48,7 +48,7 @@ void BandInput::apply(const SdrInputSettings& s, const flight::TrackerSettings& 
         return;
     BandDecodeThread::Radio radio;
     QString error;
-    if (!s.toDevice(radio.spec, radio.settings, error)) {
+    if (!s.toDevice(radio.address, radio.settings, error)) {
         messages_.set(StatusMessages::Capture, tr("SDR input: %1 (nothing is decoded; see Config, Input)").arg(error));
         return;
     }

@@ -79,10 +79,10 @@ void InputConfig::validate()
     if (input == 1 && ui->lineEdit_soapyDevice->text().trimmed().isEmpty())
         device = tr("name the device: driver=rtlsdr for an RTL-SDR");
     if (input == 2) {
-        sdr::DeviceSpec spec;
+        sdr::DeviceAddress parsed;
         std::string error;
         const QString text = ui->lineEdit_rtlTcp->text().trimmed();
-        if (text.isEmpty() || !sdr::parseDeviceSpec("rtl_tcp://" + text.toStdString(), spec, error))
+        if (text.isEmpty() || !sdr::parseDeviceAddress("rtl_tcp://" + text.toStdString(), parsed, error))
             address = tr("expected HOST or HOST:PORT of an rtl_tcp server");
     }
     if (radio) {

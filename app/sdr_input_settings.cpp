@@ -69,13 +69,13 @@ void SdrInputSettings::save() const
     s.setValue(QStringLiteral("iqFrequency"), iqFrequencyHz);
 }
 
-bool SdrInputSettings::toDevice(sdr::DeviceSpec& spec, sdr::SdrSettings& settings, QString& error) const
+bool SdrInputSettings::toDevice(sdr::DeviceAddress& address, sdr::SdrSettings& settings, QString& error) const
 {
     std::string e;
     const std::string text = source == Source::RtlTcp ? "rtl_tcp://" + rtlTcpAddress.toStdString()
                                                       : soapyDevice.toStdString();
-    if (source == Source::SoundCard || text.empty() || !sdr::parseDeviceSpec(text, spec, e) ||
-        (source == Source::Soapy && spec.kind != sdr::DeviceSpec::Kind::Soapy)) {
+    if (source == Source::SoundCard || text.empty() || !sdr::parseDeviceAddress(text, address, e) ||
+        (source == Source::Soapy && address.kind != sdr::DeviceAddress::Kind::Soapy)) {
         error = e.empty() ? QStringLiteral("no SDR device named") : QString::fromStdString(e);
         return false;
     }

@@ -9,7 +9,7 @@
 
 #include <QString>
 
-#include "sdr/device_spec.h"
+#include "sdr/device_address.h"
 #include "sdr/sdr_device.h"
 
 namespace nimbra {
@@ -36,7 +36,7 @@ struct SdrInputSettings {
 
     bool sdr() const { return source != Source::SoundCard; }
     // The device and its settings; false with `error` (one line) when the address is not usable.
-    bool toDevice(sdr::DeviceSpec& spec, sdr::SdrSettings& settings, QString& error) const;
+    bool toDevice(sdr::DeviceAddress& address, sdr::SdrSettings& settings, QString& error) const;
     // "SoapySDR driver=rtlsdr, 1680.000 MHz, 2.4 MS/s"
     QString describe() const;
 };

@@ -21,10 +21,10 @@ SdrOptionOutcome parseSdrOption(const std::string& name, const std::function<boo
     if (name == "--sdr") {
         if (!need("rtl_tcp://HOST[:PORT] or a SoapySDR device string such as driver=rtlsdr"))
             return SdrOptionOutcome::Failed;
-        sdr::DeviceSpec spec;
-        if (!sdr::parseDeviceSpec(value, spec, error))
+        sdr::DeviceAddress address;
+        if (!sdr::parseDeviceAddress(value, address, error))
             return SdrOptionOutcome::Failed;
-        o.device = spec;
+        o.device = address;
         o.deviceText = value;
     } else if (name == "--gain") {
         if (!need("DB or auto"))

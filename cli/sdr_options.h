@@ -10,13 +10,13 @@
 #include <optional>
 #include <string>
 
-#include "sdr/device_spec.h"
+#include "sdr/device_address.h"
 #include "sdr/sdr_device.h"
 
 namespace nimbra::cli {
 
 struct SdrOptions {
-    std::optional<sdr::DeviceSpec> device;  // --sdr
+    std::optional<sdr::DeviceAddress> device;  // --sdr
     std::string deviceText;
     std::optional<double> gainDb;           // --gain DB; none: auto
     int ppm = 0;

@@ -71,8 +71,8 @@ QString BandDecodeThread::describe() const
 {
     if (recording_)
         return QFileInfo(recording_->path).fileName();
-    const sdr::DeviceSpec& s = radio_->spec;
-    return s.kind == sdr::DeviceSpec::Kind::RtlTcp ? QStringLiteral("rtl_tcp %1:%2").arg(QString::fromStdString(s.host)).arg(s.port)
+    const sdr::DeviceAddress& s = radio_->address;
+    return s.kind == sdr::DeviceAddress::Kind::RtlTcp ? QStringLiteral("rtl_tcp %1:%2").arg(QString::fromStdString(s.host)).arg(s.port)
                                                    : QStringLiteral("SoapySDR %1").arg(QString::fromStdString(s.soapyArgs));
 }
 
@@ -281,7 +281,7 @@ void BandDecodeThread::runRecording()
 void BandDecodeThread::runRadio()
 {
     const Radio& radio = *radio_;
-    sdr::DeviceRunner runner(sdr::makeDevice(radio.spec), radio.settings);
+    sdr::DeviceRunner runner(sdr::makeDevice(radio.address), radio.settings);
     runner.setNoteSink([](const std::string& text) { qInfo().noquote() << QString::fromStdString(text); });
     runner.start();
     BandDecoding::Settings settings;

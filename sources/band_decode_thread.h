@@ -31,7 +31,7 @@
 #include "flight/flight_tracker.h"
 #include "iq/iq_format.h"
 #include "sdr/device_runner.h"
-#include "sdr/device_spec.h"
+#include "sdr/device_address.h"
 #include "sondes/band_decoding.h"
 
 namespace nimbra {
@@ -68,7 +68,7 @@ public:
         double tunedHz = 0.0;  // NaN: unknown
     };
     struct Radio {
-        sdr::DeviceSpec spec;
+        sdr::DeviceAddress address;
         sdr::SdrSettings settings;
     };
 

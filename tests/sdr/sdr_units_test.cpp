@@ -13,31 +13,31 @@
 
 #include "sdr/band_scan.h"
 #include "sdr/device_runner.h"
-#include "sdr/device_spec.h"
+#include "sdr/device_address.h"
 #include "sdr/rtl_tcp_device.h"
 
 using namespace nimbra::sdr;
 
-TEST(DeviceSpec, RtlTcpUrlsAndSoapyStrings)
+TEST(DeviceAddress, RtlTcpUrlsAndSoapyStrings)
 {
-    DeviceSpec s;
+    DeviceAddress s;
     std::string error;
-    ASSERT_TRUE(parseDeviceSpec("rtl_tcp://192.168.1.20:1235", s, error)) << error;
-    EXPECT_EQ(s.kind, DeviceSpec::Kind::RtlTcp);
+    ASSERT_TRUE(parseDeviceAddress("rtl_tcp://192.168.1.20:1235", s, error)) << error;
+    EXPECT_EQ(s.kind, DeviceAddress::Kind::RtlTcp);
     EXPECT_EQ(s.host, "192.168.1.20");
     EXPECT_EQ(s.port, 1235);
-    ASSERT_TRUE(parseDeviceSpec("rtl_tcp://sdr.local", s, error));
+    ASSERT_TRUE(parseDeviceAddress("rtl_tcp://sdr.local", s, error));
     EXPECT_EQ(s.port, 1234);
-    ASSERT_TRUE(parseDeviceSpec("rtl_tcp://[::1]:7373/", s, error));
+    ASSERT_TRUE(parseDeviceAddress("rtl_tcp://[::1]:7373/", s, error));
     EXPECT_EQ(s.host, "::1");
     EXPECT_EQ(s.port, 7373);
-    ASSERT_TRUE(parseDeviceSpec("driver=airspy,serial=0x1234", s, error));
-    EXPECT_EQ(s.kind, DeviceSpec::Kind::Soapy);
+    ASSERT_TRUE(parseDeviceAddress("driver=airspy,serial=0x1234", s, error));
+    EXPECT_EQ(s.kind, DeviceAddress::Kind::Soapy);
     EXPECT_EQ(s.soapyArgs, "driver=airspy,serial=0x1234");
     for (const char* bad : {"rtl_tcp://", "rtl_tcp://host:0", "rtl_tcp://host:99999", "rtl_tcp://host:12ab",
                             "http://host", "rtlsdr", "driver=rtlsdr,oops", "", "rtl_tcp://a/b"}) {
         error.clear();
-        EXPECT_FALSE(parseDeviceSpec(bad, s, error)) << bad;
+        EXPECT_FALSE(parseDeviceAddress(bad, s, error)) << bad;
         EXPECT_NE(error, "") << bad;
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }

@@ -1,4 +1,4 @@
-#include "sdr/device_spec.h"
+#include "sdr/device_address.h"
 
 #include <cstdlib>
 
@@ -7,15 +7,15 @@
 
 namespace nimbra::sdr {
 
-bool parseDeviceSpec(const std::string& text, DeviceSpec& spec, std::string& error)
+bool parseDeviceAddress(const std::string& text, DeviceAddress& address, std::string& error)
 {
     const std::string scheme = "rtl_tcp://";
     if (text.compare(0, scheme.size(), scheme) == 0) {
         std::string rest = text.substr(scheme.size());
         if (!rest.empty() && rest.back() == '/')
             rest.pop_back();
-        spec.kind = DeviceSpec::Kind::RtlTcp;
-        spec.port = 1234;
+        address.kind = DeviceAddress::Kind::RtlTcp;
+        address.port = 1234;
         std::string host = rest;
         const auto colon = rest.rfind(':');
         // [v6]:port, host:port, or a host alone.
@@ -48,13 +48,13 @@ bool parseDeviceSpec(const std::string& text, DeviceSpec& spec, std::string& err
                 error = "--sdr " + text + ": the port must be a number from 1 to 65535";
                 return false;
             }
-            spec.port = static_cast<int>(port);
+            address.port = static_cast<int>(port);
         }
         if (host.empty() || host.find_first_of("/?#@ ") != std::string::npos) {
             error = "--sdr " + text + ": expected rtl_tcp://HOST[:PORT]";
             return false;
         }
-        spec.host = host;
+        address.host = host;
         return true;
     }
     if (text.find("://") != std::string::npos) {
@@ -76,16 +76,16 @@ bool parseDeviceSpec(const std::string& text, DeviceSpec& spec, std::string& err
         error = "--sdr needs a device: rtl_tcp://HOST[:PORT] or a SoapySDR device string such as driver=rtlsdr";
         return false;
     }
-    spec.kind = DeviceSpec::Kind::Soapy;
-    spec.soapyArgs = text;
+    address.kind = DeviceAddress::Kind::Soapy;
+    address.soapyArgs = text;
     return true;
 }
 
-std::unique_ptr<SdrDevice> makeDevice(const DeviceSpec& spec)
+std::unique_ptr<SdrDevice> makeDevice(const DeviceAddress& address)
 {
-    if (spec.kind == DeviceSpec::Kind::RtlTcp)
-        return std::make_unique<RtlTcpDevice>(spec.host, spec.port);
-    return std::make_unique<SoapyDevice>(spec.soapyArgs);
+    if (address.kind == DeviceAddress::Kind::RtlTcp)
+        return std::make_unique<RtlTcpDevice>(address.host, address.port);
+    return std::make_unique<SoapyDevice>(address.soapyArgs);
 }
 
 }  // namespace nimbra::sdr

@@ -1,4 +1,4 @@
-// DeviceSpec: nimbra-decode's --sdr SPEC: rtl_tcp://HOST[:PORT] (default port 1234) for an
+// DeviceAddress: nimbra-decode's --sdr DEVICE: rtl_tcp://HOST[:PORT] (default port 1234) for an
 // rtl_tcp server, anything else a SoapySDR device string ("driver=rtlsdr",
 // "driver=airspy,serial=...": key=value pairs separated by commas).
 #pragma once
@@ -10,7 +10,7 @@
 
 namespace nimbra::sdr {
 
-struct DeviceSpec {
+struct DeviceAddress {
     enum class Kind { RtlTcp, Soapy };
     Kind kind = Kind::Soapy;
     std::string host;      // rtl_tcp
@@ -19,9 +19,9 @@ struct DeviceSpec {
 };
 
 // False with `error` (one line) when the text is neither.
-bool parseDeviceSpec(const std::string& text, DeviceSpec& spec, std::string& error);
+bool parseDeviceAddress(const std::string& text, DeviceAddress& address, std::string& error);
 
-// A device for the spec, not yet opened.
-std::unique_ptr<SdrDevice> makeDevice(const DeviceSpec& spec);
+// A device for the address, not yet opened.
+std::unique_ptr<SdrDevice> makeDevice(const DeviceAddress& address);
 
 }  // namespace nimbra::sdr
